@@ -1,0 +1,101 @@
+// The host behind the DBX operations: a design held in a JSON file (see the
+// design-file page of the README). The launcher and the tests talk to it
+// through this interface; the program itself only through the DBX operations.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orlune::host {
+
+class Design;  // the model behind the operations (host/design.h)
+
+// Where an atomic save can fail; a test hook may make any stage fail.
+enum class SaveStage { CreateTemp, Write, Flush, Rename };
+
+// Counts that `orlune check` prints.
+struct DesignSummary {
+    int sheets = 0;
+    int components = 0;
+    int sheetConnectors = 0;
+    int nets = 0;
+    int buses = 0;
+    int items = 0;
+};
+
+class Host {
+public:
+    Host();
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The design that TOpenDesign opens; empty: no design open.
+    void setDesignFile(std::string path);
+    const std::string& designFile() const;
+
+    // Conversations work on a copy held in memory that is never saved
+    // (check, verify, report).
+    void setReadOnly(bool readOnly);
+
+    // The one-line reason (file, where, what) of the last failed open.
+    const std::string& lastOpenError() const;
+    // The reason of the last failed save at TCloseDesign; empty when the
+    // last close saved or had nothing to save.
+    const std::string& lastSaveError() const;
+
+    // Validates the named file without opening a conversation. Returns 0 and
+    // fills `summary`, or the status TOpenDesign would answer with `reason`.
+    int32_t check(const std::string& path, DesignSummary& summary, std::string& reason);
+
+    // The design of the open conversation (or of the last one, read-only
+    // use between conversations); null when none was read.
+    Design* design();
+
+    // Test hooks. `onCall` runs at the start of every DBX operation with its
+    // name. `failSave` is asked at each stage of a save; true makes it fail.
+    std::function<void(std::string_view operation)> onCall;
+    std::function<bool(SaveStage stage)> failSave;
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Makes `host` the one that the DBX operations of the calling thread talk
+// to, for the lifetime of the binding.
+class HostBinding {
+public:
+    explicit HostBinding(Host& host);
+    ~HostBinding();
+    HostBinding(const HostBinding&) = delete;
+    HostBinding& operator=(const HostBinding&) = delete;
+
+private:
+    Host* previous_;
+};
+
+// Host statuses besides those the program tests (0, 32006, 32232).
+enum Status : int32_t {
+    kOk = 0,
+    kNoDesign = 32001,        // no design file named
+    kFileUnreadable = 32002,  // missing or unreadable
+    kNotJson = 32003,         // not well-formed JSON
+    kInvalidDesign = 32004,   // JSON, but not a valid design
+    kDesignBusy = 32005,      // another process holds the design's lock
+    kIncompatible = 32006,    // unsupported file version or DBX version
+    kNotOpen = 32010,         // no conversation, or a wrong context
+    kNotFound = 32011,        // no such layer, component, style, net, bus, item
+    kWalkEnded = 32012,       // a walk has no further item
+    kBadArgument = 32013,     // a record that the operation cannot accept
+    kSaveFailed = 32020,      // TCloseDesign could not write the design
+    kTextTooLong = 32232,     // TPlaceText: longer than the design's text limit
+};
+
+}  // namespace orlune::host

@@ -1,0 +1,119 @@
+// Everything one run of the program keeps: the DBX records (one instance of
+// each, shared by every pass, because placement relies on fields that earlier
+// calls left in them), the settings, the counters and the page state. One
+// object per run, passed by reference, so tests stay isolated.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dbx/platform.h"
+#include "dbx/records.h"
+#include "ui/form_model.h"
+
+namespace orlune {
+
+// A connector text that the update pass left in the design (the sheet list,
+// or "@@" where the host refused it). Kept for the command line's listing and
+// for checking the design against what an update would place.
+struct PlacedText {
+    std::string refDes;
+    int32_t layerId = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t justification = 0;
+    std::string text;
+};
+
+inline constexpr int kSheetListSize = 100;
+
+struct Run {
+    explicit Run(Platform& p) : platform(p) {}
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    Platform& platform;
+    ui::FormModel form;
+
+    // --- Design connection -------------------------------------------------
+    dbx::DesignContext DesignContext{};
+    int32_t LastStatus = 0;
+    bool DesignOpen = false;
+
+    // --- DBX records: one instance each, zero-filled at start ----------------
+    dbx::ItemRecord ItemRec{};
+    dbx::ComponentRecord ComponentRec{};
+    dbx::PinRecord PinRec{};
+    dbx::SymbolRecord SymbolRec{};
+    dbx::NetRecord NetRec{};
+    dbx::BusRecord BusRec{};
+    dbx::LayerRecord LayerRec{};
+    dbx::TextRecord TextRec{};
+    dbx::TextStyleRecord TextStyleRec{};
+    dbx::AttributeRecord AttributeRec{};
+    dbx::DesignInfoRecord DesignInfoRec{};
+
+    // --- Units and settings (index 1..4 by unit code; 0 unused) -------------
+    int16_t UnitCode = 0;
+    std::array<std::string, 5> UnitNames;
+    std::array<std::string, 5> LeftStartByUnit;
+    std::array<std::string, 5> RightStartByUnit;
+    std::array<std::string, 5> MaxRowByUnit;
+    std::array<std::string, 5> BusDistanceByUnit;
+    int32_t LeftStart = 0;
+    int32_t RightStart = 0;
+    int32_t MaxRowLength = 0;
+    dbx::Pair DesignExtent{};
+
+    // Reading of the settings attribute.
+    int32_t FieldPos = 0;
+    std::string FieldText;
+
+    // Settings page.
+    int32_t StyleIndex = 0;
+    int32_t SavedStyleIndex = 0;
+    bool SettingsChanged = false;
+    bool SettingsLoaded = false;
+
+    // --- Connector in hand --------------------------------------------------
+    std::string CurrentRefDes;  // trimmed; passed with its NUL
+    std::string ConnectorTypeName;
+    int32_t ConnectorX = 0;
+    int32_t ConnectorY = 0;
+    int32_t ConnectorSheet = 0;
+    int32_t ConnectorNet = 0;
+    int32_t ConnectorFlipped = 0;
+    int32_t NodeSheet = 0;
+    int32_t ShTypeFound = 0;
+    // Whole sheet numbers: one-byte entries would misfile sheets above 255.
+    std::array<int32_t, kSheetListSize> SheetList{};
+    int32_t ListCount = 0;
+    int32_t BusDistance = 0;
+
+    // --- Sheet-list text and placement ---------------------------------------
+    int32_t WidthAt = 0;
+    int32_t WidthOneDigit = 0;
+    int32_t WidthTwoDigits = 0;
+    std::string SheetText;
+    int32_t MeasuredWidth = 0;
+    int32_t SheetCount = 0;
+    int32_t AssignedCount = 0;
+    int32_t TooLongCount = 0;
+    std::vector<PlacedText> PlacedTexts;  // of the last update pass
+
+    // --- Utilities and status -----------------------------------------------
+    int32_t ConnectorFound = 0;
+    int32_t ShTypeMissing = 0;
+    int32_t HighlightedFound = 0;
+    int32_t OneRowCount = 0;
+    int32_t MoreRowsCount = 0;
+    int32_t NoShTypeCount = 0;
+
+    // --- Page and focus -----------------------------------------------------
+    uint8_t FocusButton = 0;
+    uint8_t ActivePage = 0;
+};
+
+}  // namespace orlune
