@@ -1,0 +1,41 @@
+// Inside the host: the state shared by the file side (host.cpp: load, save,
+// lock, cache) and the operation side (operations.cpp: walks and changes).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/conversation.h"
+#include "host/design.h"
+#include "host/host.h"
+
+namespace orlune::host {
+
+struct Host::Impl {
+    explicit Impl(Host& owner) : host(owner) {}
+
+    Host& host;
+    std::string file;
+    bool readOnly = false;
+    std::string openError;
+    std::string saveError;
+
+    // The design of the open (or last) conversation.
+    std::unique_ptr<Design> design;
+    bool conversationOpen = false;
+    // Walk positions and indexes of the open conversation.
+    Conversation conversation;
+
+    // File side. open(): reads (or reuses) and validates the file, takes the
+    // lock, sets `design`; answers a status and keeps the reason in
+    // openError. close(): saves when the design changed (unless read-only),
+    // releases the lock; answers 0 or kSaveFailed with saveError set.
+    int32_t open();
+    int32_t close();
+};
+
+// The host bound to the calling thread, or null.
+Host* currentHost();
+
+}  // namespace orlune::host
