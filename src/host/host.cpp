@@ -1,22 +1,15 @@
 // Scaffolding: replaced by the real host.
 #include "host/host.h"
 
-#include "dbx/dbx32.h"
+#include "host/host_impl.h"
 
 namespace orlune::host {
-
-struct Host::Impl {
-    std::string file;
-    bool readOnly = false;
-    std::string openError;
-    std::string saveError;
-};
 
 namespace {
 thread_local Host* current = nullptr;
 }
 
-Host::Host() : impl_(std::make_unique<Impl>()) {}
+Host::Host() : impl_(std::make_unique<Impl>(*this)) {}
 Host::~Host() = default;
 void Host::setDesignFile(std::string path) { impl_->file = std::move(path); }
 const std::string& Host::designFile() const { return impl_->file; }
@@ -29,44 +22,12 @@ int32_t Host::check(const std::string&, DesignSummary&, std::string& reason) {
 }
 Design* Host::design() { return nullptr; }
 
+Host* currentHost() { return current; }
+int32_t Host::Impl::open() { return kNoDesign; }
+int32_t Host::Impl::close() { return kOk; }
+
 HostBinding::HostBinding(Host& host) : previous_(current) { current = &host; }
 HostBinding::~HostBinding() { current = previous_; }
 
 }  // namespace orlune::host
 
-using namespace orlune::host;
-
-extern "C" {
-int32_t TOpenDesign(int32_t, int32_t, const char*, DesignContext*) { return kNoDesign; }
-int32_t TCloseDesign(DesignContext*, const char*) { return kNotOpen; }
-int32_t TGetDesignInfo(DesignContext*, DesignInfoRecord*) { return kNotOpen; }
-int32_t TGetTextStyle(DesignContext*, int32_t, TextStyleRecord*) { return kNotOpen; }
-int32_t TGetFirstLayer(DesignContext*, LayerRecord*) { return kNotOpen; }
-int32_t TGetNextLayer(DesignContext*, LayerRecord*) { return kNotOpen; }
-int32_t TGetFirstLayerItem(DesignContext*, int32_t, ItemRecord*) { return kNotOpen; }
-int32_t TGetNextLayerItem(DesignContext*, ItemRecord*) { return kNotOpen; }
-int32_t TGetFirstComponent(DesignContext*, ComponentRecord*) { return kNotOpen; }
-int32_t TGetNextComponent(DesignContext*, ComponentRecord*) { return kNotOpen; }
-int32_t TGetFirstSelectedItem(DesignContext*, ItemRecord*) { return kNotOpen; }
-int32_t TGetNextSelectedItem(DesignContext*, ItemRecord*) { return kNotOpen; }
-int32_t TGetFirstNetNode(DesignContext*, int32_t, ItemRecord*) { return kNotOpen; }
-int32_t TGetNextNetNode(DesignContext*, ItemRecord*) { return kNotOpen; }
-int32_t TGetFirstBusNet(DesignContext*, const char*, NetRecord*) { return kNotOpen; }
-int32_t TGetNextBusNet(DesignContext*, NetRecord*) { return kNotOpen; }
-int32_t TGetCompByRefDes(DesignContext*, const char*, ComponentRecord*) { return kNotOpen; }
-int32_t TGetCompSymbolByRefDes(DesignContext*, const char*, SymbolRecord*) { return kNotOpen; }
-int32_t TGetFirstCompPin(DesignContext*, const char*, PinRecord*) { return kNotOpen; }
-int32_t TGetFirstCompAttribute(DesignContext*, const char*, AttributeRecord*) { return kNotOpen; }
-int32_t TGetNextCompAttribute(DesignContext*, AttributeRecord*) { return kNotOpen; }
-int32_t TGetFirstDesignAttribute(DesignContext*, AttributeRecord*) { return kNotOpen; }
-int32_t TGetNextDesignAttribute(DesignContext*, AttributeRecord*) { return kNotOpen; }
-int32_t TAddDesignAttribute(DesignContext*, AttributeRecord*) { return kNotOpen; }
-int32_t TModifyDesignAttribute(DesignContext*, AttributeRecord*) { return kNotOpen; }
-int32_t TDeleteDesignAttribute(DesignContext*, AttributeRecord*) { return kNotOpen; }
-int32_t TAddCompAttribute(DesignContext*, const char*, AttributeRecord*) { return kNotOpen; }
-int32_t TModifyCompAttribute(DesignContext*, const char*, AttributeRecord*) { return kNotOpen; }
-int32_t TPlaceText(DesignContext*, TextRecord*) { return kNotOpen; }
-int32_t TDeleteText(DesignContext*, TextRecord*) { return kNotOpen; }
-int32_t TDeleteItem(DesignContext*, ItemRecord*) { return kNotOpen; }
-int32_t THighlightSymbol(DesignContext*, int32_t, SymbolRecord*) { return kNotOpen; }
-}
