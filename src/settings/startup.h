@@ -1,8 +1,6 @@
 // Start-up and the settings attribute "ORLUNE" stored in the design.
 #pragma once
 
-#include <string>
-
 namespace orlune {
 
 struct Run;
@@ -10,9 +8,9 @@ struct Run;
 // Start-up, run once when the window is created.
 void Form_Load(Run& run);
 
-// Reads the next "_"-terminated field of the value in FieldText's source
-// (the value being read, `value`) from FieldPos into FieldText; 1 when read.
-int Next_Field(Run& run, const std::string& value);
+// Reads the next "_"-terminated field of FieldValue, from FieldPos, into
+// FieldText; 1 when a field was read.
+int Next_Field(Run& run);
 
 // Fills the settings page: text styles, distances and unit labels.
 void Create_combo(Run& run);

@@ -17,7 +17,4 @@ void Command9_Click(Run& run);   // Ok of the status page
 void Command4_Click(Run& run);   // Help
 void Command3_Click(Run& run);   // Exit: ends the program
 
-// Whether the last update pass ended early (the command line's exit 1).
-bool Last_Update_Ended_Early(const Run& run);
-
 }  // namespace orlune

@@ -68,6 +68,7 @@ struct Run {
     dbx::Pair DesignExtent{};
 
     // Reading of the settings attribute.
+    std::string FieldValue;  // the value being read
     int32_t FieldPos = 0;
     std::string FieldText;
 
@@ -102,6 +103,7 @@ struct Run {
     int32_t AssignedCount = 0;
     int32_t TooLongCount = 0;
     std::vector<PlacedText> PlacedTexts;  // of the last update pass
+    bool PassEndedEarly = false;           // the last update pass hit a too-short row
 
     // --- Utilities and status -----------------------------------------------
     int32_t ConnectorFound = 0;
