@@ -1,0 +1,23 @@
+// The read-only views of a design: pictures of its sheets, the connector
+// report and the check that every connector's text is current.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orlune::app {
+
+struct RenderOptions {
+    std::string designPath;
+    std::string outputDir;
+    int sheet = 0;  // 0: every sheet
+};
+int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err);
+
+enum class ReportFormat { Text, Json, Csv };
+int runReport(const std::string& designPath, ReportFormat format, std::ostream& out, std::ostream& err);
+
+int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err);
+
+}  // namespace orlune::app

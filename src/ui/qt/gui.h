@@ -1,0 +1,18 @@
+// The window on a design: start-up, then the user's clicks until Exit.
+#pragma once
+
+#include <string>
+
+namespace orlune::qt {
+
+struct GuiOptions {
+    std::string designPath;
+    std::string screenshotFile;  // non-empty: run start-up, show `page`, write a PNG, end
+    std::string page = "main";   // main, utils, status or settings
+};
+
+// Runs the window and answers the process exit status. Creates the
+// QApplication itself from argc/argv.
+int runGui(int& argc, char** argv, const GuiOptions& options);
+
+}  // namespace orlune::qt
