@@ -7,6 +7,10 @@ namespace orlune {
 
 struct Run;
 
+// The position of the chosen entry of the text style list, from 0; no
+// choice counts as the first entry.
+int32_t Selected_StyleIndex(const Run& run);
+
 void Calibrate_Widths(Run& run);
 // 1-based position of the last number that fits the row starting at `start`,
 // or 0 after the "Allowed width is too short" warning.

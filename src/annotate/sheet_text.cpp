@@ -1,0 +1,128 @@
+#include "annotate/sheet_text.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "annotate/text_place.h"
+#include "dbx/records.h"
+#include "ui/run.h"
+
+namespace orlune {
+
+namespace {
+
+constexpr int32_t kJustifyLeft = 6;
+
+int32_t saturate(int64_t v) {
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(v);
+}
+
+// Half of a coordinate, to the nearest whole number; an exact half goes to
+// the even neighbour.
+int32_t halfToEven(int32_t v) {
+    const int64_t wide = v;
+    int64_t floorHalf = wide >= 0 ? wide / 2 : -((-wide + 1) / 2);
+    if (wide % 2 != 0 && floorHalf % 2 != 0) ++floorHalf;
+    return static_cast<int32_t>(floorHalf);
+}
+
+// Widths of a number with its comma: three digits are counted as two.
+int64_t numberWidth(const Run& run, int32_t sheet) {
+    return sheet < 10 ? run.WidthOneDigit : run.WidthTwoDigits;
+}
+
+int32_t sheetAt(const Run& run, int32_t position) {
+    return run.SheetList[static_cast<std::size_t>(position - 1)];
+}
+
+}  // namespace
+
+int32_t Selected_StyleIndex(const Run& run) {
+    const int index = run.form.at("cboTextStyle").listIndex;
+    return index < 0 ? 0 : index;
+}
+
+void Calibrate_Widths(Run& run) {
+    run.StyleIndex = Selected_StyleIndex(run);
+    run.TextRec.textStyleId = run.StyleIndex;
+    run.TextRec.layerId = 1;
+    run.TextRec.justification = kJustifyLeft;
+    run.TextRec.location.x = halfToEven(run.DesignExtent.x);
+    run.TextRec.location.y = halfToEven(run.DesignExtent.y);
+    run.TextRec.textFlag1 = 0;
+    run.TextRec.textFlag2 = 1;
+
+    Measure_Text(run, "@");
+    run.WidthAt = run.MeasuredWidth;
+    Measure_Text(run, "@2,");
+    run.WidthOneDigit = saturate(int64_t{run.MeasuredWidth} - run.WidthAt);
+    Measure_Text(run, "@22,");
+    run.WidthTwoDigits = saturate(int64_t{run.MeasuredWidth} - run.WidthAt);
+}
+
+int32_t Locate_RowEnd(Run& run, int32_t start) {
+    // Summed in 64 bits: a list of 99 wide numbers must not wrap to a
+    // small width that seems to fit.
+    int64_t w = start == 1 ? run.WidthAt : 0;
+    int32_t c = start;
+    int32_t end = 0;
+    for (;;) {
+        if (c > run.ListCount) {
+            end = w <= run.MaxRowLength ? run.ListCount : run.ListCount - 1;
+            break;
+        }
+        if (w > run.MaxRowLength) {
+            end = c - 2;
+            break;
+        }
+        w += numberWidth(run, sheetAt(run, c));
+        ++c;
+    }
+    if (end < start) {
+        run.platform.messageBox("Allowed width is too short\r    for numbers placing\r         (more rows)", "Warning",
+                                Icon::Warning, Buttons::Ok);
+        return 0;
+    }
+    return end;
+}
+
+void Append_Row(Run& run, int32_t start, int32_t end) {
+    for (int32_t k = start; k <= end; ++k) {
+        run.SheetText += std::to_string(sheetAt(run, k));
+        if (k != run.ListCount) run.SheetText += ',';
+    }
+    if (end != run.ListCount) run.SheetText += "\r\n";
+}
+
+void Build_OneRow(Run& run) {
+    run.SheetText = "@" + std::to_string(sheetAt(run, 1));
+    for (int32_t k = 2; k <= run.ListCount; ++k) {
+        run.SheetText += ',';
+        run.SheetText += std::to_string(sheetAt(run, k));
+    }
+    Place_SheetText(run);
+}
+
+bool Build_MoreRows(Run& run) {
+    run.SheetText = "@";
+    int32_t start = 1;
+    for (;;) {
+        const int32_t end = Locate_RowEnd(run, start);
+        if (end == 0) return false;
+        if (start == 1 && end == run.ListCount) {
+            Build_OneRow(run);
+            return true;
+        }
+        Append_Row(run, start, end);
+        if (end == run.ListCount) {
+            Place_SheetText(run);
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+}  // namespace orlune
