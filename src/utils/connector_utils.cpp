@@ -1,0 +1,189 @@
+#include "utils/connector_utils.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "dbx/dbx32.h"
+#include "settings/units.h"
+#include "ui/run.h"
+
+namespace orlune {
+
+namespace {
+
+constexpr int32_t kHighlightColour = 15;
+constexpr std::string_view kShType = "SH_TYPE";
+
+// The status page shows these; a wrapped count would show a negative number.
+void countOne(int32_t& counter) {
+    if (counter < std::numeric_limits<int32_t>::max()) ++counter;
+}
+
+template <std::size_t N>
+std::string fieldText(const char (&field)[N]) {
+    return Trim_Nul(std::string_view(field, N));
+}
+
+template <std::size_t N>
+void setCurrentRefDes(Run& run, const char (&refDes)[N]) {
+    run.CurrentRefDes = fieldText(refDes);
+    run.CurrentRefDes.push_back('\0');
+}
+
+// What the component walk and the selection walk do for each connector.
+void visitConnector(Run& run, const int16_t& index) {
+    run.ConnectorFound = 1;
+    run.ShTypeFound = 0;
+    run.LastStatus = TGetFirstCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+    Connector_Action(run, index);
+    if (run.ShTypeFound == 0) run.ShTypeMissing = 1;
+}
+
+void walkComponents(Run& run, const int16_t& index) {
+    int32_t status = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
+    run.LastStatus = status;
+    while (status == dbx::kStatusOk) {
+        if (run.ComponentRec.compKind == dbx::kCompSheetConnector) {
+            setCurrentRefDes(run, run.ComponentRec.refDes);
+            visitConnector(run, index);
+        }
+        status = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
+        run.LastStatus = status;
+    }
+}
+
+// Answers false when nothing is selected.
+bool walkSelection(Run& run, const int16_t& index) {
+    int32_t status = TGetFirstSelectedItem(&run.DesignContext, &run.ItemRec);
+    run.LastStatus = status;
+    if (status != dbx::kStatusOk) return false;
+    while (status == dbx::kStatusOk) {
+        if (run.ItemRec.itemKind == dbx::kItemSymbol) {
+            run.SymbolRec = run.ItemRec.symbolPart;
+            setCurrentRefDes(run, run.SymbolRec.refDes);
+            run.LastStatus = TGetCompByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.ComponentRec);
+            // A failed look-up leaves the previous component in the record;
+            // taking its kind would treat this symbol as that component.
+            if (run.LastStatus == dbx::kStatusOk && run.ComponentRec.compKind == dbx::kCompSheetConnector) {
+                visitConnector(run, index);
+            }
+        }
+        status = TGetNextSelectedItem(&run.DesignContext, &run.ItemRec);
+        run.LastStatus = status;
+    }
+    return true;
+}
+
+void warn(Run& run, const char* text) {
+    run.platform.messageBox(text, "Warning", Icon::Warning, Buttons::Ok);
+}
+
+void inform(Run& run, const char* text) {
+    run.platform.messageBox(text, "Information", Icon::Information, Buttons::Ok);
+}
+
+}  // namespace
+
+void Run_Utility(Run& run, const int16_t& index) {
+    run.ConnectorFound = 0;
+    run.ShTypeMissing = 0;
+    run.HighlightedFound = 0;
+
+    if (index == kUtilInvertSelected) {
+        if (!walkSelection(run, index)) {
+            warn(run, "SHEET connectors are not selected !!!");
+            return;
+        }
+    } else {
+        walkComponents(run, index);
+    }
+
+    if (index == kUtilCount) return;
+    if (run.ConnectorFound == 0) {
+        warn(run, index == kUtilInvertSelected ? "SHEET connectors are not selected !!!"
+                                               : "This design doesn't contain SHEET connectors !!!");
+        return;
+    }
+    if (index == kUtilInvertHighlighted && run.HighlightedFound == 0) {
+        warn(run, "SHEET connectors are not highlighted !!!");
+        return;
+    }
+    if (index >= kUtilHighlightOneRow && index <= kUtilInvertSelected && run.ShTypeMissing == 1) {
+        inform(run, "Design contains SHEET conn. without SH_TYPE attribute");
+        return;
+    }
+    if (index == kUtilAddAttribute && run.ShTypeMissing == 0) {
+        inform(run, "All SHEET conn. already have SH_TYPE attribute");
+    }
+}
+
+void Connector_Action(Run& run, const int16_t& index) {
+    while (run.LastStatus == dbx::kStatusOk) {
+        if (fieldText(run.AttributeRec.name) == kShType) {
+            run.ShTypeFound = 1;
+            break;
+        }
+        run.LastStatus = TGetNextCompAttribute(&run.DesignContext, &run.AttributeRec);
+    }
+
+    const std::string value = fieldText(run.AttributeRec.value);
+    const bool found = run.ShTypeFound == 1;
+    switch (index) {
+        case kUtilHighlightOneRow:
+            if (value == "0" || !found) Highlight_Connector(run);
+            break;
+        case kUtilHighlightMoreRows:
+            if (value == "1" && found) Highlight_Connector(run);
+            break;
+        case kUtilInvertHighlighted:
+            if (found) {
+                run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+                // Without a fresh symbol the record still shows the previous
+                // connector's highlight, which must not invert this one.
+                if (run.LastStatus == dbx::kStatusOk && run.SymbolRec.highlighted != 0) {
+                    Invert_ShType(run);
+                    run.HighlightedFound = 1;
+                }
+            }
+            break;
+        case kUtilInvertSelected:
+            if (found) Invert_ShType(run);
+            break;
+        case kUtilAddAttribute:
+            if (!found) {
+                dbx::writeField(run.AttributeRec.name, kShType);
+                dbx::writeField(run.AttributeRec.value, "0");
+                run.AttributeRec.attrFlag1 = 0;
+                run.AttributeRec.attrFlag2 = 0;
+                run.LastStatus = TAddCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+            }
+            break;
+        case kUtilCount:
+            if (found) {
+                countOne(value == "1" ? run.MoreRowsCount : run.OneRowCount);
+            } else {
+                countOne(run.NoShTypeCount);
+                countOne(run.OneRowCount);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void Highlight_Connector(Run& run) {
+    run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+    // A failed look-up leaves another connector's symbol in the record.
+    if (run.LastStatus != dbx::kStatusOk) return;
+    run.LastStatus = THighlightSymbol(&run.DesignContext, kHighlightColour, &run.SymbolRec);
+}
+
+void Invert_ShType(Run& run) {
+    const std::string old = fieldText(run.AttributeRec.value);
+    dbx::writeField(run.AttributeRec.value, old == "0" ? "1" : "0");
+    run.LastStatus = TModifyCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+}
+
+}  // namespace orlune

@@ -1,0 +1,62 @@
+#include "utils/status.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "annotate/text_place.h"
+#include "dbx/connection.h"
+#include "ui/page_state.h"
+#include "ui/run.h"
+#include "utils/connector_utils.h"
+
+namespace orlune {
+
+namespace {
+
+constexpr int kBoxCount = 5;
+
+// A number as the boxes show it: the sign position stays blank when the
+// number is not negative.
+std::string boxText(int32_t count) {
+    std::string digits = std::to_string(count);
+    return count < 0 ? digits : " " + digits;
+}
+
+}  // namespace
+
+void Command_Status(Run& run) {
+    run.FocusButton = kFocusStatusOk;
+    run.form.at("Command9").caption = "Wait";
+    run.OneRowCount = 0;
+    run.MoreRowsCount = 0;
+    run.NoShTypeCount = 0;
+    run.AssignedCount = 0;
+    run.TooLongCount = 0;
+    for (int i = 0; i < kBoxCount; ++i)
+        run.form.at("Text4", i).visible = false;
+    run.form.at("Frame3").visible = true;
+    run.form.setFocus("Command9");
+    run.form.refresh();
+
+    Design_Open(run);
+    Run_Utility(run, kUtilCount);
+    Count_OwnTexts(run);
+    Design_Close(run);
+
+    const std::array<int32_t, kBoxCount> counts = {run.OneRowCount, run.MoreRowsCount, run.NoShTypeCount,
+                                                   run.AssignedCount, run.TooLongCount};
+    for (int i = 0; i < kBoxCount; ++i)
+        run.form.at("Text4", i).caption = boxText(counts[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < kBoxCount; ++i)
+        run.form.at("Text4", i).visible = true;
+    run.form.at("Command9").caption = "Ok";
+    // The page's Ok may have been clicked while the counts were taken; the
+    // focus then already sits on the main page and must stay there.
+    if (run.form.at("Frame3").visible) {
+        run.form.setFocus("Command9");
+        run.FocusButton = kFocusStatusOk;
+    }
+}
+
+}  // namespace orlune
