@@ -1,0 +1,105 @@
+#include "ui/qt/gui.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTimer>
+#include <iostream>
+#include <memory>
+
+#include "host/host.h"
+#include "settings/settings_page.h"
+#include "ui/command_flow.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_platform.h"
+#include "ui/run.h"
+
+namespace orlune::qt {
+
+namespace {
+
+bool knownPage(const std::string& page) {
+    return page == "main" || page == "utils" || page == "status" || page == "settings";
+}
+
+void centre(QWidget& window) {
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+// When start-up or a page ended the program because the design could not be
+// opened, the host knows why; the box alone does not say.
+void printOpenReason(const host::Host& host) {
+    if (!host.lastOpenError().empty()) std::cerr << host.lastOpenError() << '\n';
+}
+
+int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOptions& options) {
+    window.startUp();
+    if (!window.ended()) {
+        if (options.page == "utils") {
+            window.forward([&run] { Command10_Click(run); });
+        } else if (options.page == "status") {
+            window.forward([&run] { Command2_Click(run); });
+        } else if (options.page == "settings") {
+            window.forward([&run] { Select_Tab(run, 1); });
+        }
+    }
+    if (window.ended()) {
+        printOpenReason(host);
+        return window.exitStatus();
+    }
+    QCoreApplication::processEvents();
+    const QPixmap picture = window.grab();
+    if (!picture.save(QString::fromStdString(options.screenshotFile), "PNG")) {
+        std::cerr << "Error: cannot write the picture " << options.screenshotFile << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runGui(int& argc, char** argv, const GuiOptions& options) {
+    if (!options.screenshotFile.empty() && !knownPage(options.page)) {
+        std::cerr << "orlune: unknown page \"" << options.page << "\" (main, utils, status or settings)\n";
+        return 2;
+    }
+    // A screenshot needs no display; it must not flash a window on one either.
+    if (!options.screenshotFile.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    std::unique_ptr<QApplication> ownApp;
+    if (!QApplication::instance()) {
+        ownApp = std::make_unique<QApplication>(argc, argv);
+        // One look on every desktop, so that the fixed layout fits its captions.
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    }
+
+    host::Host host;
+    host.setDesignFile(options.designPath);
+    host::HostBinding binding(host);
+
+    QtPlatform windowPlatform;
+    StreamPlatform streamPlatform(std::cerr);
+    const bool screenshot = !options.screenshotFile.empty();
+    Platform& platform = screenshot ? static_cast<Platform&>(streamPlatform) : windowPlatform;
+    Run run(platform);
+    MainWindow window(run, host);
+    windowPlatform.setParent(&window);
+    centre(window);
+    window.show();
+
+    if (screenshot) return takeScreenshot(window, host, run, options);
+
+    // Start-up runs from the event loop, once the window is on the screen.
+    window.onEnded = [](int status) { QCoreApplication::exit(status); };
+    QTimer::singleShot(0, &window, [&window] { window.startUp(); });
+    const int status = QApplication::exec();
+    if (window.ended() && window.exitStatus() != 0) printOpenReason(host);
+    return window.ended() ? window.exitStatus() : status;
+}
+
+}  // namespace orlune::qt

@@ -1,0 +1,493 @@
+#include "ui/qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <algorithm>
+#include <stdexcept>
+
+#include "host/cp1252.h"
+#include "host/host.h"
+#include "settings/settings_page.h"
+#include "settings/startup.h"
+#include "ui/command_flow.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/qt_platform.h"
+#include "ui/run.h"
+
+namespace orlune::qt {
+
+namespace {
+
+using ui::Control;
+using ui::ControlKind;
+
+// Captions of the tab control's two tabs.
+const char* const kTabCaptions[] = {"Update", "Settings"};
+
+// A command button whose caption wraps onto several lines when it is wider
+// than the button, as the form's narrow buttons need.
+class WrapButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, option.palette,
+                             isEnabled(), caption, QPalette::ButtonText);
+    }
+};
+
+QString fromModel(const std::string& text) {
+    return QString::fromStdString(host::fromCp1252(text));
+}
+
+QString objectNameOf(const Control& c) {
+    QString name = QString::fromStdString(c.name);
+    if (c.index >= 0) name += QLatin1Char('_') + QString::number(c.index);
+    return name;
+}
+
+// The character that a key press types, as the key-press handlers take it
+// (a Windows-1252 code, control characters included), or -1 for a key that
+// types nothing and is left to the text box (moving, Delete, Tab).
+int characterCode(const QKeyEvent& event) {
+    const int key = event.key();
+    const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+    switch (key) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Delete:
+            return -1;
+        case Qt::Key_Backspace:
+            return (mods & Qt::ControlModifier) ? 127 : 8;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Escape:
+            return 27;
+        default:
+            break;
+    }
+    // Keyboard paste in every form carries the paste character, so that the
+    // filter can refuse it.
+    if (event.matches(QKeySequence::Paste)) return 22;
+    if ((mods & Qt::ControlModifier) && !(mods & (Qt::AltModifier | Qt::MetaModifier)) && key >= Qt::Key_A &&
+        key <= Qt::Key_Z) {
+        return key - Qt::Key_A + 1;
+    }
+    const QList<uint> chars = event.text().toUcs4();
+    if (chars.isEmpty()) return -1;
+    const uint cp = chars.front();
+    if (cp == 127) return -1;
+    if (cp < 128) return static_cast<int>(cp);
+    const int byte = host::cp1252Byte(static_cast<char32_t>(cp));
+    return byte >= 0 ? byte : '?';
+}
+
+using ClickHandler = void (*)(Run&);
+
+ClickHandler clickHandler(const std::string& name) {
+    static const std::pair<const char*, ClickHandler> kHandlers[] = {
+        {"Command1", Command1_Click}, {"Command2", Command2_Click},   {"Command3", Command3_Click},
+        {"Command4", Command4_Click}, {"Command5", Command5_Click},   {"Command6", Command6_Click},
+        {"Command9", Command9_Click}, {"Command10", Command10_Click}, {"Command11", Command11_Click},
+    };
+    for (const auto& [n, handler] : kHandlers) {
+        if (name == n) return handler;
+    }
+    return nullptr;
+}
+
+using KeyHandler = void (*)(Run&, int16_t&);
+
+KeyHandler keyHandler(const std::string& name) {
+    if (name == "Text1") return Text1_KeyPress;
+    if (name == "Text2") return Text2_KeyPress;
+    if (name == "Text3") return Text3_KeyPress;
+    return nullptr;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(parent), run_(run), host_(host) {
+    onEnded = [](int status) { QCoreApplication::exit(status); };
+    previousOnCall_ = host_.onCall;
+    host_.onCall = [this](std::string_view operation) {
+        noteSaveResult();
+        if (operation == "TCloseDesign") closePending_ = true;
+        if (previousOnCall_) previousOnCall_(operation);
+        if (onDbxCall) onDbxCall(operation);
+    };
+    build();
+    setTabOrder();
+    connectEvents();
+    run_.form.onRefresh = [this] {
+        sync();
+        repaint();  // paints at once: "Wait" shows before the pass starts
+    };
+    sync();
+}
+
+MainWindow::~MainWindow() {
+    run_.form.onRefresh = nullptr;
+    host_.onCall = previousOnCall_;
+}
+
+int MainWindow::toPixelsX(int twips) const {
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+int MainWindow::toPixelsY(int twips) const {
+    return qRound(twips * logicalDpiY() / 1440.0);
+}
+
+void MainWindow::build() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("ORLUNE"));
+    setWindowIcon(appIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // A small sans-serif face lets every caption fit the form's fixed sizes.
+    QFont face(QStringLiteral("DejaVu Sans"));
+    face.setPointSizeF(7.0);
+    setFont(face);
+    setFixedSize(toPixelsX(ui::kFormWidth), toPixelsY(ui::kFormHeight));
+
+    for (const Control& c : run_.form.controls()) {
+        QWidget* widget = nullptr;
+        if (c.kind == ControlKind::TabControl) {
+            tabs_ = new QTabWidget(this);
+            for (int tab = 0; tab < 2; ++tab) {
+                pages_[tab] = new QWidget;
+                pages_[tab]->setObjectName(QStringLiteral("SSTab1_tab%1").arg(tab));
+                pages_[tab]->installEventFilter(this);
+                tabs_->addTab(pages_[tab], QString::fromLatin1(kTabCaptions[tab]));
+            }
+            tabs_->setGeometry(toPixelsX(c.left), toPixelsY(c.top), toPixelsX(c.width), toPixelsY(c.height));
+            tabs_->setCurrentIndex(0);
+            widget = tabs_;
+        } else {
+            QWidget* container = nullptr;
+            if (c.container == "SSTab1") {
+                if (!tabs_ || c.tab < 0 || c.tab > 1) throw std::logic_error("control outside a tab: " + c.name);
+                container = pages_[c.tab];
+            } else {
+                container = control(c.container);
+                if (!container) throw std::logic_error("container not built before " + c.name);
+            }
+            switch (c.kind) {
+                case ControlKind::Frame:
+                    widget = new QGroupBox(container);
+                    break;
+                case ControlKind::Button:
+                    widget = new WrapButton(container);
+                    break;
+                case ControlKind::Label: {
+                    auto* label = new QLabel(container);
+                    label->setTextFormat(Qt::PlainText);
+                    label->setWordWrap(true);
+                    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                    widget = label;
+                    break;
+                }
+                case ControlKind::TextBox: {
+                    auto* edit = new QLineEdit(container);
+                    // Input methods would bypass the key filter.
+                    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+                    widget = edit;
+                    break;
+                }
+                case ControlKind::ComboBox: {
+                    auto* combo = new QComboBox(container);
+                    combo->setEditable(true);
+                    combo->setInsertPolicy(QComboBox::NoInsert);
+                    combo->setCompleter(nullptr);
+                    widget = combo;
+                    break;
+                }
+                case ControlKind::TabControl:
+                    break;
+            }
+            if (c.container != "SSTab1") {
+                widget->setGeometry(toPixelsX(c.left), toPixelsY(c.top), toPixelsX(c.width), toPixelsY(c.height));
+            }
+        }
+        widget->setObjectName(objectNameOf(c));
+        if (!c.hint.empty()) widget->setToolTip(fromModel(c.hint));
+        const Key key{c.name, c.index};
+        widgets_[key] = widget;
+        keys_[widget] = key;
+    }
+    placeControls(pages_[0]);
+    placeControls(pages_[1]);
+}
+
+// The controls of a tab are measured from the whole tab control, tab strip
+// included; the page that holds them starts below the strip.
+void MainWindow::placeControls(QWidget* page) {
+    const QPoint offset = page->mapTo(tabs_, QPoint(0, 0));
+    for (const auto& [widget, key] : keys_) {
+        if (widget->parentWidget() != page) continue;
+        const Control& c = run_.form.at(key.name, key.index);
+        widget->setGeometry(toPixelsX(c.left) - offset.x(), toPixelsY(c.top) - offset.y(), toPixelsX(c.width),
+                            toPixelsY(c.height));
+    }
+}
+
+void MainWindow::setTabOrder() {
+    std::vector<const Control*> order;
+    for (const Control& c : run_.form.controls())
+        order.push_back(&c);
+    std::sort(order.begin(), order.end(), [](const Control* a, const Control* b) { return a->tabOrder < b->tabOrder; });
+    QWidget* previous = nullptr;
+    for (const Control* c : order) {
+        QWidget* widget = control(c->name, c->index);
+        if (widget == tabs_) widget = tabs_->tabBar();
+        if (widget->focusPolicy() == Qt::NoFocus) continue;
+        if (previous) QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+void MainWindow::connectEvents() {
+    for (const auto& [key, widget] : widgets_) {
+        const std::string name = key.name;
+        const int index = key.index;
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            connect(button, &QPushButton::clicked, this, [this, name, index] { onClicked(name, index); });
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            if (keyHandler(name)) edit->installEventFilter(this);
+            // Every change the user makes reaches the model, also those that
+            // type no character (Delete, the context menu).
+            connect(edit, &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
+                forward([this, &name, index, &text] { run_.form.at(name, index).caption = toRunText(text); });
+            });
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            connect(combo, &QComboBox::activated, this, [this, name, index, combo](int position) {
+                forward([this, &name, index, combo, position] {
+                    Control& c = run_.form.at(name, index);
+                    c.listIndex = position;
+                    c.caption = toRunText(combo->itemText(position));
+                });
+            });
+            connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
+                forward([this, &name, index, &text] {
+                    run_.form.at(name, index).caption = toRunText(text);
+                    cboTextStyle_Change(run_);
+                });
+            });
+        }
+    }
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
+        if (tab == run_.form.selectedTab) return;
+        forward([this, tab] { Select_Tab(run_, tab); });
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
+}
+
+QWidget* MainWindow::control(std::string_view name, int index) const {
+    const auto it = widgets_.find(Key{std::string(name), index});
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+void MainWindow::startUp() {
+    forward([this] { Form_Load(run_); });
+}
+
+void MainWindow::forward(const std::function<void()>& handler, int endStatus) {
+    if (ended_) return;
+    bool endsProgram = false;
+    ++depth_;
+    try {
+        handler();
+    } catch (const ProgramEnded&) {
+        endsProgram = true;
+    }
+    --depth_;
+    if (ended_) return;  // a nested event ended the program
+    if (!endsProgram) sync();
+    if (depth_ == 0) reportSaveErrors();
+    if (endsProgram) end(endStatus);
+}
+
+void MainWindow::noteSaveResult() {
+    if (!closePending_) return;
+    closePending_ = false;
+    if (!host_.lastSaveError().empty()) saveErrors_.push_back(host_.lastSaveError());
+}
+
+void MainWindow::reportSaveErrors() {
+    noteSaveResult();
+    std::vector<std::string> errors;
+    errors.swap(saveErrors_);
+    for (const std::string& reason : errors) {
+        try {
+            run_.platform.messageBox("the design could not be saved: " + reason, "Error", Icon::Error, Buttons::Ok);
+        } catch (const ProgramEnded&) {
+            end(kExitEnded);
+            return;
+        }
+    }
+}
+
+void MainWindow::end(int status) {
+    if (ended_) return;
+    ended_ = true;
+    exitStatus_ = status;
+    if (onEnded) onEnded(status);
+}
+
+void MainWindow::onClicked(const std::string& name, int index) {
+    if (name == "Command8") {
+        forward([this, index] { Command8_Click(run_, static_cast<int16_t>(index)); });
+        return;
+    }
+    // The settings page's Update has no busy guard of its own; it must not
+    // open a second conversation inside a running one.
+    if (name == "Command5" && run_.DesignOpen) return;
+    const ClickHandler handler = clickHandler(name);
+    if (!handler) return;
+    // Exit ends the program as the user asked: a normal end.
+    forward([this, handler] { handler(run_); }, name == "Command3" ? 0 : kExitEnded);
+}
+
+bool MainWindow::onTextKey(const std::string& name, QKeyEvent* event) {
+    const int code = characterCode(*event);
+    if (code < 0) return false;
+    if (ended_) return true;
+    const KeyHandler handler = keyHandler(name);
+    auto key = static_cast<int16_t>(code);
+    forward([this, handler, &key] { handler(run_, key); });
+    if (key == 0) return true;
+    if (key != code) {
+        // The handler typed another character in place of this one.
+        auto* edit = static_cast<QLineEdit*>(control(name));
+        edit->insert(fromModel(std::string(1, static_cast<char>(key))));
+        run_.form.at(name).caption = toRunText(edit->text());
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::onFocusChanged(QWidget* now) {
+    // Only the user moves the focus here; while the window shows the model or
+    // a handler runs, the model decides.
+    if (syncing_ || depth_ > 0 || ended_ || !now || now->window() != this) return;
+    for (QWidget* w = now; w && w != this; w = w->parentWidget()) {
+        const auto it = keys_.find(w);
+        if (it == keys_.end()) continue;
+        const Control& c = run_.form.at(it->second.name, it->second.index);
+        if (!run_.form.hasFocus(c.name, c.index)) run_.form.setFocus(c.name, c.index);
+        return;
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        (watched == pages_[0] || watched == pages_[1])) {
+        placeControls(static_cast<QWidget*>(watched));
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const auto it = keys_.find(qobject_cast<QWidget*>(watched));
+        if (it != keys_.end() && keyHandler(it->second.name)) {
+            return onTextKey(it->second.name, static_cast<QKeyEvent*>(event));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The close box is Exit: the program ends, nothing is saved.
+    if (!ended_) forward([this] { Command3_Click(run_); }, 0);
+    event->accept();
+}
+
+void MainWindow::syncControl(const Key& key, QWidget* widget) {
+    const Control& c = run_.form.at(key.name, key.index);
+    if (widget->isHidden() == c.visible) widget->setVisible(c.visible);
+    if (widget->isEnabled() != c.enabled) widget->setEnabled(c.enabled);
+    const QString caption = fromModel(c.caption);
+    switch (c.kind) {
+        case ControlKind::TabControl:
+            break;
+        case ControlKind::Frame: {
+            auto* frame = static_cast<QGroupBox*>(widget);
+            if (frame->title() != caption) frame->setTitle(caption);
+            break;
+        }
+        case ControlKind::Button: {
+            auto* button = static_cast<QPushButton*>(widget);
+            QString text = caption;
+            text.replace(QLatin1Char('&'), QLatin1String("&&"));
+            if (button->text() != text) button->setText(text);
+            break;
+        }
+        case ControlKind::Label: {
+            auto* label = static_cast<QLabel*>(widget);
+            if (label->text() != caption) label->setText(caption);
+            break;
+        }
+        case ControlKind::TextBox: {
+            auto* edit = static_cast<QLineEdit*>(widget);
+            // Setting an equal text would move the cursor of a box in use.
+            if (edit->text() != caption) edit->setText(caption);
+            break;
+        }
+        case ControlKind::ComboBox: {
+            auto* combo = static_cast<QComboBox*>(widget);
+            bool same = combo->count() == static_cast<int>(c.items.size());
+            for (int i = 0; same && i < combo->count(); ++i) {
+                const auto& [text, itemData] = c.items[static_cast<size_t>(i)];
+                same = combo->itemText(i) == fromModel(text) && combo->itemData(i).toInt() == itemData;
+            }
+            if (!same) {
+                combo->clear();
+                for (const auto& [text, itemData] : c.items)
+                    combo->addItem(fromModel(text), itemData);
+            }
+            const int position = c.listIndex < combo->count() ? c.listIndex : -1;
+            if (combo->currentIndex() != position) combo->setCurrentIndex(position);
+            if (combo->currentText() != caption) combo->setEditText(caption);
+            break;
+        }
+    }
+}
+
+void MainWindow::sync() {
+    syncing_ = true;
+    for (const auto& [key, widget] : widgets_) {
+        const QSignalBlocker blocker(widget);
+        syncControl(key, widget);
+    }
+    {
+        const QSignalBlocker blocker(tabs_);
+        if (tabs_->currentIndex() != run_.form.selectedTab) tabs_->setCurrentIndex(run_.form.selectedTab);
+    }
+    QWidget* focus = control(run_.form.focusName(), run_.form.focusIndex());
+    if (focus == tabs_) focus = tabs_->tabBar();
+    if (focus && focusWidget() != focus && !(focus->focusProxy() && focusWidget() == focus->focusProxy())) {
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+    syncing_ = false;
+}
+
+}  // namespace orlune::qt
