@@ -1,8 +1,11 @@
 #include "annotate/text_place.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dbx/dbx32.h"
 #include "dbx/records.h"
@@ -38,8 +41,10 @@ bool takeTextItem(Run& run) {
 }
 
 void recordPlaced(Run& run, const std::string& text) {
+    const auto count = std::clamp(run.ListCount, int32_t{0}, int32_t{kSheetListSize});
+    std::vector<int32_t> sheets(run.SheetList.begin(), run.SheetList.begin() + count);
     run.PlacedTexts.push_back({run.CurrentRefDes, run.TextRec.layerId, run.TextRec.location.x, run.TextRec.location.y,
-                               run.TextRec.justification, text});
+                               run.TextRec.justification, text, std::move(sheets)});
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ struct PlacedText {
     int32_t y = 0;
     int32_t justification = 0;
     std::string text;
+    std::vector<int32_t> sheets;  // the sheets the pass listed, ascending
 };
 
 inline constexpr int kSheetListSize = 100;
