@@ -1,14 +1,236 @@
 #include "app/cli.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/commands.h"
+#include "app/design_run.h"
+#include "app/inspect.h"
+
+#ifdef ORLUNE_WITH_GUI
+#include "ui/qt/gui.h"
+#endif
 
 namespace orlune::app {
 
-int runCommandLine(int argc, char** argv) { return runCommandLine(argc, argv, std::cout, std::cerr); }
+namespace {
 
-int runCommandLine(int, char**, std::ostream&, std::ostream& err) {
-    err << "orlune: not built yet\n";
-    return 2;
+constexpr std::string_view kCommands[] = {"gui",    "update",      "delete", "status", "utility", "settings",
+                                          "select", "unhighlight", "render", "report", "verify",  "check"};
+
+bool isCommand(std::string_view word) {
+    return std::find(std::begin(kCommands), std::end(kCommands), word) != std::end(kCommands);
+}
+
+// `orlune DESIGN` opens the window; a word that is no command and no path
+// is far more likely a mistyped command.
+bool looksLikeDesign(const std::string& word) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(word, ec) || word.find_first_of("./") != std::string::npos;
+}
+
+int usageError(std::ostream& err, std::string_view message) {
+    err << "orlune: " << message << "\nRun 'orlune --help' for usage.\n";
+    return kExitUsage;
+}
+
+std::string utilityList() {
+    std::string list;
+    for (std::string_view name : kUtilityNames)
+        list += (list.empty() ? "" : ", ") + std::string(name);
+    return list;
+}
+
+CLI::Validator utilityName() {
+    return CLI::Validator(
+        [](std::string& name) -> std::string {
+            if (utilityIndex(name)) return {};
+            return "unknown utility \"" + name + "\"; one of: " + utilityList();
+        },
+        "NAME");
+}
+
+CLI::Validator distance() {
+    return CLI::Validator([](std::string& text) { return distanceError(text); }, "T");
+}
+
+const char* const kFooter =
+    "Exit status: 0 done; 1 an update pass ended early; 2 usage error; 3 a design could not be opened,\n"
+    "has more than 100 sheets or could not be saved (check: a design is not valid); 4 verify found a\n"
+    "connector whose text is not current. With several designs, the highest of their statuses.";
+
+int openWindow(int argc, char** argv, std::ostream& err, const std::string& design, const std::string& screenshot,
+               const std::string& page) {
+#ifdef ORLUNE_WITH_GUI
+    (void)err;
+    qt::GuiOptions options;
+    options.designPath = design;
+    options.screenshotFile = screenshot;
+    options.page = page;
+    int qtArgc = argc;
+    return qt::runGui(qtArgc, argv, options);
+#else
+    (void)argc;
+    (void)argv;
+    (void)design;
+    (void)screenshot;
+    (void)page;
+    err << "orlune: this build has no window; use a command such as 'orlune update DESIGN' (see 'orlune --help')\n";
+    return kExitUsage;
+#endif
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+    return runCommandLine(argc, argv, std::cout, std::cerr);
+}
+
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    if (args.empty()) return usageError(err, "a command or a design is required");
+    if ((args[0].empty() || args[0][0] != '-') && !isCommand(args[0])) {
+        if (!looksLikeDesign(args[0])) return usageError(err, "unknown command \"" + args[0] + "\"");
+        args.insert(args.begin(), "gui");
+    }
+
+    CLI::App app{"Lists beside every sheet connector of a schematic the other sheets that its signal reaches.",
+                 "orlune"};
+    app.set_version_flag("--version", "orlune " ORLUNE_VERSION, "Print the version and end");
+    app.require_subcommand(1);
+    app.footer(kFooter);
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->label("Subcommands", "Commands");
+    app.get_formatter()->label("TEXT", "");
+
+    std::vector<std::string> designs;
+    std::string design;
+
+    std::string screenshot;
+    std::string page = "main";
+    CLI::App* gui = app.add_subcommand("gui", "Open the window on DESIGN (also: orlune DESIGN)");
+    gui->add_option("DESIGN", design, "The design file")->required();
+    CLI::Option* screenshotOption =
+        gui->add_option("--screenshot", screenshot, "Run start-up, write a PNG of the window to FILE and end")
+            ->type_name("FILE");
+    gui->add_option("--page", page, "The page the screenshot shows")
+        ->check(CLI::IsMember({"main", "utils", "status", "settings"}))
+        ->needs(screenshotOption);
+
+    UpdateOptions update;
+    std::string style;
+    CLI::App* updateCommand = app.add_subcommand("update", "For each design: start-up, then Update");
+    updateCommand->add_option("DESIGN", update.designs, "The design files")->required();
+    CLI::Option* styleOption =
+        updateCommand->add_option("--style", style, "The text style, by its name in the settings page's list")
+            ->type_name("NAME");
+    updateCommand->add_flag("--list", update.list, "Print the connector texts that the pass leaves in the design");
+
+    CLI::App* deleteCommand = app.add_subcommand("delete", "For each design: start-up, then Delete");
+    deleteCommand->add_option("DESIGN", designs, "The design files")->required();
+
+    bool json = false;
+    CLI::App* statusCommand = app.add_subcommand("status", "For each design: start-up, then the five status counts");
+    statusCommand->add_option("DESIGN", designs, "The design files")->required();
+    statusCommand->add_flag("--json", json, "Print the counts as one JSON object");
+
+    std::string utility;
+    CLI::App* utilityCommand = app.add_subcommand("utility", "Start-up, then one connector utility");
+    utilityCommand->add_option("NAME", utility, "One of: " + utilityList())->required()->check(utilityName());
+    utilityCommand->add_option("DESIGN", design, "The design file")->required();
+
+    std::string left, right, maxRow;
+    CLI::App* settingsCommand =
+        app.add_subcommand("settings", "Print the settings in force; with options, store and apply new distances");
+    settingsCommand->add_option("DESIGN", design, "The design file")->required();
+    CLI::Option* leftOption =
+        settingsCommand->add_option("--left", left, "Left side start")->type_name("T")->check(distance());
+    CLI::Option* rightOption =
+        settingsCommand->add_option("--right", right, "Right side start")->type_name("T")->check(distance());
+    CLI::Option* maxRowOption =
+        settingsCommand->add_option("--max-row", maxRow, "Maximum row length")->type_name("T")->check(distance());
+
+    std::vector<std::string> refDes;
+    CLI::App* selectCommand =
+        app.add_subcommand("select", "Make the symbols of the named components the selection (none: clear it)");
+    selectCommand->add_option("DESIGN", design, "The design file")->required();
+    selectCommand->add_option("REFDES", refDes, "Reference designators");
+
+    CLI::App* unhighlightCommand = app.add_subcommand("unhighlight", "Clear every highlight");
+    unhighlightCommand->add_option("DESIGN", design, "The design file")->required();
+
+    RenderOptions render;
+    CLI::App* renderCommand = app.add_subcommand("render", "Write one SVG per sheet and an index page into DIR");
+    renderCommand->add_option("DESIGN", render.designPath, "The design file")->required();
+    renderCommand->add_option("-o,--output", render.outputDir, "The folder for the pictures")
+        ->required()
+        ->type_name("DIR");
+    renderCommand->add_option("--sheet", render.sheet, "Only this sheet")
+        ->type_name("N")
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+
+    bool reportJson = false;
+    bool reportCsv = false;
+    CLI::App* reportCommand = app.add_subcommand("report", "Every sheet connector with its list, text and state");
+    reportCommand->add_option("DESIGN", design, "The design file")->required();
+    CLI::Option* reportJsonOption = reportCommand->add_flag("--json", reportJson, "As JSON");
+    reportCommand->add_flag("--csv", reportCsv, "As CSV")->excludes(reportJsonOption);
+
+    CLI::App* verifyCommand =
+        app.add_subcommand("verify", "Exit 4 when a connector's text is not what Update would place now");
+    verifyCommand->add_option("DESIGN", designs, "The design files")->required();
+
+    CLI::App* checkCommand = app.add_subcommand("check", "Validate each design file without changing it");
+    checkCommand->add_option("DESIGN", designs, "The design files")->required();
+
+    std::reverse(args.begin(), args.end());  // CLI11 takes them last first
+    try {
+        app.parse(args);
+    } catch (const CLI::Success& e) {
+        return app.exit(e, out, err);
+    } catch (const CLI::ParseError& e) {
+        return usageError(err, e.what());
+    }
+
+    if (gui->parsed()) return openWindow(argc, argv, err, design, screenshot, page);
+    if (updateCommand->parsed()) {
+        if (styleOption->count() > 0) update.style = style;
+        return runUpdate(update, out, err);
+    }
+    if (deleteCommand->parsed()) return runDelete(designs, out, err);
+    if (statusCommand->parsed()) return runStatus(designs, json, out, err);
+    if (utilityCommand->parsed()) return runUtility(*utilityIndex(utility), design, out, err);
+    if (settingsCommand->parsed()) {
+        SettingsOptions settings;
+        settings.design = design;
+        if (leftOption->count() > 0) settings.left = left;
+        if (rightOption->count() > 0) settings.right = right;
+        if (maxRowOption->count() > 0) settings.maxRow = maxRow;
+        return runSettings(settings, out, err);
+    }
+    if (selectCommand->parsed() || unhighlightCommand->parsed()) {
+        err << "orlune: not available yet\n";
+        return kExitUsage;
+    }
+    if (renderCommand->parsed()) return runRender(render, out, err);
+    if (reportCommand->parsed())
+        return runReport(design,
+                         reportJson  ? ReportFormat::Json
+                         : reportCsv ? ReportFormat::Csv
+                                     : ReportFormat::Text,
+                         out, err);
+    if (verifyCommand->parsed()) return runVerify(designs, out, err);
+    if (checkCommand->parsed()) return runCheck(designs, out, err);
+    return usageError(err, "a command is required");
 }
 
 }  // namespace orlune::app

@@ -1,3 +1,5 @@
 #include "app/cli.h"
 
-int main(int argc, char** argv) { return orlune::app::runCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+    return orlune::app::runCommandLine(argc, argv);
+}

@@ -1,0 +1,323 @@
+#include "app/commands.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "app/design_look.h"
+#include "app/design_run.h"
+#include "host/cp1252.h"
+#include "host/host.h"
+#include "settings/startup.h"
+#include "settings/units.h"
+#include "ui/command_flow.h"
+
+namespace orlune::app {
+
+namespace {
+
+// The settings attribute keeps at most this many characters of a distance;
+// start-up throws a longer one away.
+constexpr std::size_t kStoredFieldWidth = 10;
+
+// The first line of each design's block when several designs share stdout.
+void header(std::ostream& out, const std::vector<std::string>& designs, const std::string& design) {
+    if (designs.size() > 1) out << "== " << design << '\n';
+}
+
+std::string beforeNul(std::string_view text) {
+    return std::string(text.substr(0, text.find('\0')));
+}
+
+// Texts from the procedures are Windows-1252, as the DBX records hold them.
+std::string shown(std::string_view cp1252) {
+    return host::fromCp1252(beforeNul(cp1252));
+}
+
+std::string quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string counted(int n, std::string_view one, std::string_view many) {
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// The list position of a style name; the name is matched as the settings
+// page's list holds it, in Windows-1252.
+std::optional<std::size_t> findStyle(const std::vector<std::string>& names, const std::string& utf8Name) {
+    std::optional<std::string> wanted = host::toCp1252Exact(utf8Name);
+    if (!wanted) return std::nullopt;
+    auto it = std::find(names.begin(), names.end(), *wanted);
+    if (it == names.end()) return std::nullopt;
+    return static_cast<std::size_t>(it - names.begin());
+}
+
+void reportUnknownStyle(std::ostream& err, const std::string& design, const std::string& name,
+                        const std::vector<std::string>& styles) {
+    err << "orlune: " << design << " has no text style " << quoted(name);
+    if (styles.empty()) {
+        err << "; it has no text styles\n";
+        return;
+    }
+    err << "; its text styles: ";
+    for (std::size_t i = 0; i < styles.size(); ++i)
+        err << (i ? ", " : "") << quoted(host::fromCp1252(styles[i]));
+    err << '\n';
+}
+
+// Picks a style as choosing it in the settings page's list does.
+bool chooseStyle(Run& run, const std::string& utf8Name) {
+    ui::Control& list = run.form.at("cboTextStyle");
+    std::vector<std::string> names;
+    names.reserve(list.items.size());
+    for (const auto& item : list.items)
+        names.push_back(item.first);
+    std::optional<std::size_t> position = findStyle(names, utf8Name);
+    if (!position) return false;
+    list.listIndex = static_cast<int>(*position);
+    list.caption = list.items[*position].first;
+    return true;
+}
+
+void listPlacedTexts(std::ostream& out, const Run& run) {
+    for (const PlacedText& t : run.PlacedTexts) {
+        out << shown(t.refDes) << '\t' << std::to_string(t.layerId) << '\t' << std::to_string(t.x) << '\t'
+            << std::to_string(t.y) << '\t' << std::to_string(t.justification) << '\t' << escapeText(shown(t.text))
+            << '\n';
+    }
+}
+
+template <typename T>
+const T* entryAtUnit(const Run& run, const std::array<T, 5>& table) {
+    if (run.UnitCode < 1 || run.UnitCode >= static_cast<int16_t>(table.size())) return nullptr;
+    return &table[static_cast<std::size_t>(run.UnitCode)];
+}
+
+std::string selectedStyleName(const Run& run) {
+    const ui::Control& list = run.form.at("cboTextStyle");
+    if (list.listIndex >= 0 && static_cast<std::size_t>(list.listIndex) < list.items.size())
+        return shown(list.items[static_cast<std::size_t>(list.listIndex)].first);
+    return shown(list.caption);
+}
+
+void printSettings(std::ostream& out, const Run& run) {
+    auto text = [&](const std::array<std::string, 5>& table) {
+        const std::string* entry = entryAtUnit(run, table);
+        return entry ? shown(*entry) : std::string();
+    };
+    const std::string* unit = entryAtUnit(run, run.UnitNames);
+    out << "Unit: " << (unit ? *unit : "code " + std::to_string(run.UnitCode)) << '\n';
+    out << "Text style: " << selectedStyleName(run) << '\n';
+    out << "Left side start: " << text(run.LeftStartByUnit) << '\n';
+    out << "Right side start: " << text(run.RightStartByUnit) << '\n';
+    out << "Max row lenght: " << text(run.MaxRowByUnit) << '\n';
+}
+
+}  // namespace
+
+std::optional<int16_t> utilityIndex(std::string_view name) {
+    for (std::size_t i = 0; i < std::size(kUtilityNames); ++i) {
+        if (kUtilityNames[i] == name) return static_cast<int16_t>(i);
+    }
+    return std::nullopt;
+}
+
+std::string distanceError(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c >= '0' && c <= '9') || c == '.' || c == 'n') continue;
+        std::string what;
+        if (c < 0x20 || c == 0x7f) {
+            static const char kHex[] = "0123456789ABCDEF";
+            what = std::string("U+00") + kHex[c >> 4] + kHex[c & 0xf];
+        } else {
+            // Name the whole character, not one byte of its UTF-8.
+            std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+            what = quoted(text.substr(i, std::min(length, text.size() - i)));
+        }
+        return "the character " + what + " is not accepted; a distance holds only digits, \".\" and \"n\"";
+    }
+    return {};
+}
+
+std::string escapeText(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        switch (text[i]) {
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == '\n') {
+                    escaped += "\\n";
+                    ++i;
+                } else {
+                    escaped += "\\r";
+                }
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            default:
+                escaped.push_back(text[i]);
+        }
+    }
+    return escaped;
+}
+
+int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err) {
+    // Every design must know the style before any of them changes.
+    if (options.style) {
+        for (const std::string& design : options.designs) {
+            std::optional<DesignLook> look = lookIntoDesign(design);
+            if (!look) continue;  // its own run reports why it cannot be opened
+            if (!findStyle(look->styleNames, *options.style)) {
+                reportUnknownStyle(err, design, *options.style, look->styleNames);
+                return kExitUsage;
+            }
+        }
+    }
+    int worst = kExitOk;
+    for (const std::string& design : options.designs) {
+        header(out, options.designs, design);
+        DesignRun d(design, err);
+        int status = kExitOk;
+        d.step(Form_Load);
+        if (options.style && !d.ended() && !chooseStyle(d.run(), *options.style)) {
+            // The file changed since the look into it; nothing of this pass has run.
+            reportUnknownStyle(err, design, *options.style, {});
+            worst = std::max(worst, kExitUsage);
+            continue;
+        }
+        d.step(Command1_Click);
+        if (!d.ended()) {
+            if (options.list) listPlacedTexts(out, d.run());
+            if (d.run().PassEndedEarly) status = kExitPassEndedEarly;
+        }
+        worst = std::max({worst, status, d.status()});
+    }
+    return worst;
+}
+
+int runDelete(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err) {
+    int worst = kExitOk;
+    for (const std::string& design : designs) {
+        header(out, designs, design);
+        DesignRun d(design, err);
+        d.step(Form_Load);
+        d.step(Command6_Click);
+        worst = std::max(worst, d.status());
+    }
+    return worst;
+}
+
+int runStatus(const std::vector<std::string>& designs, bool json, std::ostream& out, std::ostream& err) {
+    int worst = kExitOk;
+    for (const std::string& design : designs) {
+        header(out, designs, design);
+        DesignRun d(design, err);
+        d.step(Form_Load);
+        d.step(Command2_Click);
+        worst = std::max(worst, d.status());
+        if (d.ended()) continue;
+        const Run& run = d.run();
+        if (json) {
+            out << "{\"oneRow\":" << std::to_string(run.OneRowCount)
+                << ",\"moreRows\":" << std::to_string(run.MoreRowsCount)
+                << ",\"noShType\":" << std::to_string(run.NoShTypeCount)
+                << ",\"assigned\":" << std::to_string(run.AssignedCount)
+                << ",\"tooLong\":" << std::to_string(run.TooLongCount) << "}\n";
+        } else {
+            for (int i = 0; i < 5; ++i)
+                out << run.form.at("Label1", i).caption << run.form.at("Text4", i).caption << '\n';
+        }
+    }
+    return worst;
+}
+
+int runUtility(int16_t index, const std::string& design, std::ostream&, std::ostream& err) {
+    DesignRun d(design, err);
+    d.step(Form_Load);
+    // As a person would: open the utilities page, then press the button.
+    d.step(Command10_Click);
+    d.step([index](Run& run) { Command8_Click(run, index); });
+    return d.status();
+}
+
+int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream& err) {
+    struct Given {
+        const char* option;
+        const std::optional<std::string>& text;
+        const char* box;
+    };
+    const Given given[] = {
+        {"--left", options.left, "Text1"}, {"--right", options.right, "Text2"}, {"--max-row", options.maxRow, "Text3"}};
+    bool anyGiven = false;
+    for (const Given& g : given) {
+        if (!g.text) continue;
+        anyGiven = true;
+        if (std::string why = distanceError(*g.text); !why.empty()) {
+            err << "orlune: " << g.option << ": " << why << '\n';
+            return kExitUsage;
+        }
+        // A longer text would be stored, then thrown away by the next start-up.
+        if (g.text->size() > kStoredFieldWidth) {
+            err << "orlune: " << g.option << ": " << quoted(*g.text) << " is longer than the "
+                << std::to_string(kStoredFieldWidth) << " characters that the design keeps\n";
+            return kExitUsage;
+        }
+    }
+    if (anyGiven) {
+        // A value that cannot be put into force must not be stored either.
+        if (std::optional<DesignLook> look = lookIntoDesign(options.design)) {
+            CliPlatform quiet(err);
+            Run probe(quiet);
+            probe.UnitCode = look->unitCode;
+            for (const Given& g : given) {
+                if (g.text && !To_DbUnits(probe, *g.text)) {
+                    err << "orlune: " << g.option << ": " << quoted(*g.text) << " is out of range\n";
+                    return kExitUsage;
+                }
+            }
+        }
+    }
+
+    DesignRun d(options.design, err);
+    d.step(Form_Load);
+    if (anyGiven) {
+        d.step([&given](Run& run) {
+            for (const Given& g : given) {
+                if (g.text) run.form.at(g.box).caption = *g.text;
+            }
+            Command5_Click(run);
+        });
+    }
+    if (!d.ended()) printSettings(out, d.run());
+    return d.status();
+}
+
+int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::ostream&) {
+    int worst = kExitOk;
+    for (const std::string& design : designs) {
+        header(out, designs, design);
+        host::Host host;
+        host::DesignSummary s;
+        std::string reason;
+        if (host.check(design, s, reason) != 0) {
+            out << "invalid: " << reason << '\n';
+            worst = kExitEnded;
+            continue;
+        }
+        out << "ok: " << counted(s.sheets, "sheet", "sheets") << ", "
+            << counted(s.components, "component", "components") << ", "
+            << counted(s.sheetConnectors, "sheet connector", "sheet connectors") << ", "
+            << counted(s.nets, "net", "nets") << ", " << counted(s.buses, "bus", "buses") << ", "
+            << counted(s.items, "item", "items") << '\n';
+    }
+    return worst;
+}
+
+}  // namespace orlune::app

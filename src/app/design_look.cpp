@@ -1,0 +1,43 @@
+#include "app/design_look.h"
+
+#include "dbx/dbx32.h"
+#include "host/design.h"
+#include "host/host.h"
+#include "settings/units.h"
+
+namespace orlune::app {
+
+namespace {
+// The settings page asks for exactly this many style numbers.
+constexpr int32_t kStyleNumbers = 100;
+}  // namespace
+
+std::optional<DesignLook> lookIntoDesign(const std::string& path) {
+    host::Host host;
+    host.setReadOnly(true);
+    host.setDesignFile(path);
+    host::HostBinding binding(host);
+
+    dbx::DesignContext context{};
+    if (TOpenDesign(0, 16000, "SCH", &context) != 0) {
+        TCloseDesign(&context, "");
+        return std::nullopt;
+    }
+    DesignLook look;
+    dbx::DesignInfoRecord info{};
+    if (TGetDesignInfo(&context, &info) == 0) look.unitCode = static_cast<int16_t>(info.units);
+    for (int32_t n = 0; n < kStyleNumbers; ++n) {
+        dbx::TextStyleRecord style{};
+        if (TGetTextStyle(&context, n, &style) == 0)
+            look.styleNames.push_back(Trim_Nul(dbx::readField(style.styleName)));
+    }
+    if (const host::Design* design = host.design()) {
+        look.refDes.reserve(design->components.size());
+        for (const host::Component& c : design->components)
+            look.refDes.push_back(c.refDes);
+    }
+    TCloseDesign(&context, "");
+    return look;
+}
+
+}  // namespace orlune::app

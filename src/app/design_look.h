@@ -1,0 +1,24 @@
+// A read-only look into a design before a command changes it, so that a
+// command line naming something the design lacks is refused untouched.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orlune::app {
+
+struct DesignLook {
+    int16_t unitCode = 0;
+    // The text styles as the settings page lists them: Windows-1252 names,
+    // trimmed, in the order of their numbers.
+    std::vector<std::string> styleNames;
+    std::vector<std::string> refDes;  // UTF-8, as in the file
+};
+
+// Opens a conversation on a copy in memory that is never saved. nullopt
+// when the design cannot be opened; the real run then reports why.
+std::optional<DesignLook> lookIntoDesign(const std::string& path);
+
+}  // namespace orlune::app

@@ -1,0 +1,49 @@
+#include "app/design_run.h"
+
+#include <exception>
+#include <ostream>
+
+namespace orlune::app {
+
+namespace {
+
+bool isOpenFailure(const CliPlatform& platform) {
+    return platform.lastTitle() == "Error" &&
+           (platform.lastText() == "Design connection error" || platform.lastText() == "Incompatible DBX version");
+}
+
+}  // namespace
+
+std::function<void(host::Host&)> prepareHostForTests;
+
+DesignRun::DesignRun(const std::string& path, std::ostream& err) : err_(err), path_(path), platform_(err) {
+    host_.setDesignFile(path);
+    if (prepareHostForTests) prepareHostForTests(host_);
+}
+
+bool DesignRun::step(const std::function<void(Run&)>& action) {
+    if (ended_) return false;
+    try {
+        action(run_);
+    } catch (const ProgramEnded&) {
+        ended_ = true;
+        if (isOpenFailure(platform_) && !host_.lastOpenError().empty()) err_ << host_.lastOpenError() << '\n';
+    } catch (const std::exception& e) {
+        // Not a condition of the procedures: say so rather than pass it off as a result.
+        ended_ = true;
+        err_ << "orlune: " << path_ << ": internal error: " << e.what() << '\n';
+    }
+    reportSaveFailure();
+    return !ended_;
+}
+
+void DesignRun::reportSaveFailure() {
+    // Every step holds at most one conversation, so looking after each step
+    // sees every failed save.
+    const std::string& reason = host_.lastSaveError();
+    if (reason.empty()) return;
+    err_ << "Error: the design could not be saved: " << reason << '\n';
+    ended_ = true;
+}
+
+}  // namespace orlune::app
