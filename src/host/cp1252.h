@@ -18,4 +18,7 @@ std::optional<std::string> toCp1252Exact(std::string_view utf8);
 // Windows-1252 to UTF-8 (the five unassigned bytes map to U+FFFD).
 std::string fromCp1252(std::string_view bytes);
 
+// The Windows-1252 byte of a Unicode character, or -1 when it has none.
+int cp1252Byte(char32_t cp);
+
 }  // namespace orlune::host

@@ -1,33 +1,226 @@
-// Scaffolding: replaced by the real host.
+// The file side of the host: naming the design, opening it (lock, read,
+// validate, cache), closing it (atomic save), and the host-side commands.
 #include "host/host.h"
 
+#include <climits>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "host/host_impl.h"
+#include "host/load.h"
+#include "host/save.h"
 
 namespace orlune::host {
 
 namespace {
 thread_local Host* current = nullptr;
+
+// The design's path with symbolic links resolved, so that the lock and the
+// atomic save act on the file itself; false with errno when it is missing.
+bool resolve(const std::string& file, std::string& out) {
+    char* real = ::realpath(file.c_str(), nullptr);
+    if (real == nullptr) return false;
+    out = real;
+    std::free(real);
+    return true;
 }
+}  // namespace
 
 Host::Host() : impl_(std::make_unique<Impl>(*this)) {}
-Host::~Host() = default;
-void Host::setDesignFile(std::string path) { impl_->file = std::move(path); }
+Host::~Host() {
+    // A conversation left open releases its lock without saving.
+    if (impl_->conversationOpen) {
+        impl_->conversation.stop();
+        impl_->conversationOpen = false;
+    }
+}
+
+void Host::setDesignFile(std::string path) {
+    if (path != impl_->file) impl_->cached = false;
+    impl_->file = std::move(path);
+}
 const std::string& Host::designFile() const { return impl_->file; }
-void Host::setReadOnly(bool readOnly) { impl_->readOnly = readOnly; }
+
+void Host::setReadOnly(bool readOnly) {
+    // A copy changed in read-only mode must never reach a save, and a saving
+    // host must not serve that copy either.
+    if (readOnly != impl_->readOnly) impl_->cached = false;
+    impl_->readOnly = readOnly;
+}
+
+void Host::setLockWait(int milliseconds) { impl_->lockWaitMs = milliseconds; }
 const std::string& Host::lastOpenError() const { return impl_->openError; }
 const std::string& Host::lastSaveError() const { return impl_->saveError; }
-int32_t Host::check(const std::string&, DesignSummary&, std::string& reason) {
-    reason = "not implemented";
-    return kInvalidDesign;
+Design* Host::design() { return impl_->design.get(); }
+
+int32_t Host::check(const std::string& path, DesignSummary& summary, std::string& reason) {
+    std::string bytes;
+    if (!readDesignBytes(path, path, bytes, reason)) return kFileUnreadable;
+    std::unique_ptr<Design> design;
+    const int32_t status = loadDesign(std::make_shared<const std::string>(std::move(bytes)), path, design, reason);
+    if (status != kOk) return status;
+    summary = summarize(*design);
+    reason.clear();
+    return kOk;
 }
-Design* Host::design() { return nullptr; }
+
+int32_t Host::Impl::acquire() {
+    openError.clear();
+    if (file.empty()) {
+        openError = "no design file named";
+        return kNoDesign;
+    }
+    std::string resolved;
+    if (!resolve(file, resolved)) {
+        openError = file + ": cannot be read: " + std::strerror(errno);
+        cached = false;
+        return kFileUnreadable;
+    }
+    if (resolved != path) cached = false;
+    path = resolved;
+
+    std::string reason;
+    const int32_t locked = lock.acquire(path, file, lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs(), reason);
+    // A read-only conversation needs no lock where none can be created (a
+    // design in a folder this user may not write).
+    if (locked == kDesignBusy || (locked != kOk && !readOnly)) {
+        openError = reason;
+        return locked;
+    }
+
+    std::string fresh;
+    if (!readDesignBytes(path, file, fresh, openError)) {
+        lock.release();
+        cached = false;
+        return kFileUnreadable;
+    }
+    if (cached && design && bytes && *bytes == fresh) return kOk;
+
+    auto shared = std::make_shared<const std::string>(std::move(fresh));
+    std::unique_ptr<Design> loaded;
+    const int32_t status = loadDesign(shared, file, loaded, openError);
+    if (status != kOk) {
+        lock.release();
+        design.reset();
+        bytes.reset();
+        cached = false;
+        return status;
+    }
+    design = std::move(loaded);
+    bytes = std::move(shared);
+    cached = true;
+    return kOk;
+}
+
+int32_t Host::Impl::release() {
+    saveError.clear();
+    int32_t status = kOk;
+    if (design && design->changed && !readOnly) {
+        std::string text = designText(*design);
+        if (!bytes || text != *bytes) {
+            std::string reason;
+            if (saveAtomically(path, file, text, host.failSave, reason)) {
+                bytes = std::make_shared<const std::string>(std::move(text));
+            } else {
+                saveError = reason;
+                status = kSaveFailed;
+                // The file still holds what was read: the next open reads it.
+                cached = false;
+            }
+        }
+        if (status == kOk) design->changed = false;
+    }
+    lock.release();
+    return status;
+}
+
+int32_t Host::Impl::open() {
+    if (conversationOpen) {
+        openError = "a conversation is already open";
+        return kNotOpen;
+    }
+    const int32_t status = acquire();
+    if (status != kOk) return status;
+    conversation.start(*design);
+    conversationOpen = true;
+    return kOk;
+}
+
+int32_t Host::Impl::close() {
+    if (!conversationOpen) return kNotOpen;
+    conversation.stop();
+    conversationOpen = false;
+    return release();
+}
+
+int32_t Host::selectSymbols(const std::vector<std::string>& refDes, std::string& reason) {
+    Impl& m = *impl_;
+    if (m.conversationOpen) {
+        reason = "a conversation is open";
+        return kNotOpen;
+    }
+    if (const int32_t status = m.acquire(); status != kOk) {
+        reason = m.openError;
+        return status;
+    }
+    Design& d = *m.design;
+    std::unordered_set<std::string_view> wanted(refDes.begin(), refDes.end());
+    std::unordered_set<std::string_view> known;
+    known.reserve(d.components.size());
+    for (const Component& c : d.components) known.insert(c.refDes);
+    std::string unknown;
+    for (const std::string& r : refDes) {
+        if (known.count(r) == 0 && unknown.find("\"" + r + "\"") == std::string::npos) {
+            unknown += (unknown.empty() ? "\"" : ", \"") + r + "\"";
+        }
+    }
+    if (!unknown.empty()) {
+        m.release();
+        reason = m.file + ": no component has the reference designator " + unknown;
+        return kNotFound;
+    }
+    bool changed = false;
+    for (Component& c : d.components) {
+        const bool selected = wanted.count(c.refDes) != 0;
+        changed = changed || c.symbol.selected != selected;
+        c.symbol.selected = selected;
+    }
+    for (Item& item : d.items) {
+        changed = changed || item.selected;
+        item.selected = false;
+    }
+    if (changed) d.changed = true;
+    const int32_t status = m.release();
+    if (status != kOk) reason = m.saveError;
+    return status;
+}
+
+int32_t Host::clearHighlights(std::string& reason) {
+    Impl& m = *impl_;
+    if (m.conversationOpen) {
+        reason = "a conversation is open";
+        return kNotOpen;
+    }
+    if (const int32_t status = m.acquire(); status != kOk) {
+        reason = m.openError;
+        return status;
+    }
+    Design& d = *m.design;
+    for (Component& c : d.components) {
+        if (c.symbol.highlight != 0) d.changed = true;
+        c.symbol.highlight = 0;
+    }
+    const int32_t status = m.release();
+    if (status != kOk) reason = m.saveError;
+    return status;
+}
 
 Host* currentHost() { return current; }
-int32_t Host::Impl::open() { return kNoDesign; }
-int32_t Host::Impl::close() { return kOk; }
 
 HostBinding::HostBinding(Host& host) : previous_(current) { current = &host; }
 HostBinding::~HostBinding() { current = previous_; }
 
 }  // namespace orlune::host
-

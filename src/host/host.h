@@ -42,6 +42,10 @@ public:
     // (check, verify, report).
     void setReadOnly(bool readOnly);
 
+    // How long an open waits for the design's lock when another process
+    // holds it; by default ORLUNE_LOCK_WAIT_MS or 5 seconds.
+    void setLockWait(int milliseconds);
+
     // The one-line reason (file, where, what) of the last failed open.
     const std::string& lastOpenError() const;
     // The reason of the last failed save at TCloseDesign; empty when the
@@ -51,6 +55,17 @@ public:
     // Validates the named file without opening a conversation. Returns 0 and
     // fills `summary`, or the status TOpenDesign would answer with `reason`.
     int32_t check(const std::string& path, DesignSummary& summary, std::string& reason);
+
+    // Host-side commands on the design file named by setDesignFile, outside
+    // any conversation: each opens the file (lock included), changes it and
+    // saves it only when something changed. Answers 0, an open status, or
+    // kNotFound / kSaveFailed, with `reason` set on failure.
+    // Makes exactly the symbols of these components the selection (no items,
+    // no other symbol); empty: clears the selection. A reference designator
+    // the design lacks changes nothing and answers kNotFound.
+    int32_t selectSymbols(const std::vector<std::string>& refDes, std::string& reason);
+    // Sets every symbol's highlight to 0.
+    int32_t clearHighlights(std::string& reason);
 
     // The design of the open conversation (or of the last one, read-only
     // use between conversations); null when none was read.

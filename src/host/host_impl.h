@@ -9,6 +9,7 @@
 #include "host/conversation.h"
 #include "host/design.h"
 #include "host/host.h"
+#include "host/lock.h"
 
 namespace orlune::host {
 
@@ -33,6 +34,18 @@ struct Host::Impl {
     // releases the lock; answers 0 or kSaveFailed with saveError set.
     int32_t open();
     int32_t close();
+
+    // File side's own state (host.cpp).
+    std::string path;  // `file` with symbolic links resolved
+    DesignLock lock;
+    int lockWaitMs = -1;  // -1: defaultLockWaitMs()
+    // The file's bytes that `design` stands for, and whether `design` may
+    // serve the next conversation while the file still holds them.
+    std::shared_ptr<const std::string> bytes;
+    bool cached = false;
+    // Lock, then read (or reuse) and validate; release saves when needed.
+    int32_t acquire();
+    int32_t release();
 };
 
 // The host bound to the calling thread, or null.

@@ -1,0 +1,80 @@
+#include "host/lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "host/host.h"
+
+namespace orlune::host {
+
+int defaultLockWaitMs() {
+    if (const char* env = std::getenv("ORLUNE_LOCK_WAIT_MS"); env != nullptr && *env != '\0') {
+        char* end = nullptr;
+        const long v = std::strtol(env, &end, 10);
+        if (*end == '\0' && v >= 0 && v <= 3600000) return static_cast<int>(v);
+    }
+    return 5000;
+}
+
+int32_t DesignLock::acquire(const std::string& designPath, const std::string& name, int waitMs, std::string& reason) {
+    release();
+    const std::string path = designPath + ".lock";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            reason = name + ": cannot create the lock file " + path + ": " + std::strerror(errno);
+            return kFileUnreadable;
+        }
+        bool locked = false;
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                locked = true;
+                break;
+            }
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) {
+                reason = name + ": cannot lock " + path + ": " + std::strerror(errno);
+                ::close(fd);
+                return kFileUnreadable;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (!locked) {
+            ::close(fd);
+            reason = name + ": the design is busy: another process has it open (waited " + std::to_string(waitMs) +
+                     " ms for " + path + ")";
+            return kDesignBusy;
+        }
+        // A holder removes the lock file before it unlocks: the lock counts
+        // only when the file we locked is still the one at `path`.
+        struct stat held {};
+        struct stat current {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &current) == 0 && held.st_dev == current.st_dev &&
+            held.st_ino == current.st_ino) {
+            fd_ = fd;
+            path_ = path;
+            return 0;
+        }
+        ::close(fd);
+    }
+}
+
+void DesignLock::release() {
+    if (fd_ < 0) return;
+    ::unlink(path_.c_str());
+    ::close(fd_);  // releases the flock
+    fd_ = -1;
+    path_.clear();
+}
+
+}  // namespace orlune::host

@@ -1,0 +1,36 @@
+// The exclusive advisory lock that a conversation holds on its design: an
+// flock on the companion file DESIGN.lock beside the design (the design's
+// own inode is replaced by every atomic save, so it cannot carry the lock).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orlune::host {
+
+// How long an open waits for a lock held elsewhere: ORLUNE_LOCK_WAIT_MS when
+// set to a number, else 5000.
+int defaultLockWaitMs();
+
+class DesignLock {
+public:
+    DesignLock() = default;
+    ~DesignLock() { release(); }
+    DesignLock(const DesignLock&) = delete;
+    DesignLock& operator=(const DesignLock&) = delete;
+
+    // Takes the lock for the design at `designPath`, waiting up to `waitMs`
+    // while another holder has it. Answers 0, kDesignBusy when the wait ran
+    // out, or kFileUnreadable when the lock file cannot be created; `name` is
+    // how `reason` names the design.
+    int32_t acquire(const std::string& designPath, const std::string& name, int waitMs, std::string& reason);
+    // Removes the lock file and releases the lock; nothing when not held.
+    void release();
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace orlune::host
