@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -53,6 +54,35 @@ protected:
         const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
         painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, option.palette,
                              isEnabled(), caption, QPalette::ButtonText);
+    }
+};
+
+// A frame as the form draws it: an etched border whose top line carries the
+// caption, so that the frame's controls may start just below the caption.
+class FrameBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int lineY = metrics.height() / 2;
+        const QRect border = rect().adjusted(0, lineY, -2, -2);
+        const QString caption = title();
+        const int gapStart = 6;
+        const int gapEnd = caption.isEmpty() ? gapStart : gapStart + metrics.horizontalAdvance(caption) + 4;
+        for (const auto& [role, shift] : {std::pair{QPalette::Mid, 0}, std::pair{QPalette::Light, 1}}) {
+            painter.setPen(palette().color(role));
+            const QRect r = border.translated(shift, shift);
+            painter.drawLine(r.left(), r.top(), gapStart, r.top());
+            painter.drawLine(gapEnd, r.top(), r.right(), r.top());
+            painter.drawLine(r.left(), r.top(), r.left(), r.bottom());
+            painter.drawLine(r.right(), r.top(), r.right(), r.bottom());
+            painter.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+        }
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        painter.drawText(QRect(gapStart + 2, 0, gapEnd - gapStart, metrics.height()), Qt::AlignCenter, caption);
     }
 };
 
@@ -195,7 +225,7 @@ void MainWindow::build() {
             }
             switch (c.kind) {
                 case ControlKind::Frame:
-                    widget = new QGroupBox(container);
+                    widget = new FrameBox(container);
                     break;
                 case ControlKind::Button:
                     widget = new WrapButton(container);
@@ -236,16 +266,17 @@ void MainWindow::build() {
         widgets_[key] = widget;
         keys_[widget] = key;
     }
-    placeControls(pages_[0]);
-    placeControls(pages_[1]);
+    placeControls();
 }
 
 // The controls of a tab are measured from the whole tab control, tab strip
-// included; the page that holds them starts below the strip.
-void MainWindow::placeControls(QWidget* page) {
-    const QPoint offset = page->mapTo(tabs_, QPoint(0, 0));
+// included; the page that holds them starts below the strip. Only the shown
+// page is laid out, and every page takes its place, so the shown one gives
+// the offset for both.
+void MainWindow::placeControls() {
+    const QPoint offset = tabs_->currentWidget()->mapTo(tabs_, QPoint(0, 0));
     for (const auto& [widget, key] : keys_) {
-        if (widget->parentWidget() != page) continue;
+        if (widget->parentWidget() != pages_[0] && widget->parentWidget() != pages_[1]) continue;
         const Control& c = run_.form.at(key.name, key.index);
         widget->setGeometry(toPixelsX(c.left) - offset.x(), toPixelsY(c.top) - offset.y(), toPixelsX(c.width),
                             toPixelsY(c.height));
@@ -403,7 +434,7 @@ void MainWindow::onFocusChanged(QWidget* now) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
         (watched == pages_[0] || watched == pages_[1])) {
-        placeControls(static_cast<QWidget*>(watched));
+        placeControls();
         return false;
     }
     if (event->type() == QEvent::KeyPress) {

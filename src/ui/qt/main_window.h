@@ -82,7 +82,7 @@ private:
     };
 
     void build();
-    void placeControls(QWidget* page);
+    void placeControls();
     void setTabOrder();
     void connectEvents();
     void syncControl(const Key& key, QWidget* widget);
