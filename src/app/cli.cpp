@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <limits>
@@ -201,36 +202,43 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return usageError(err, e.what());
     }
 
-    if (gui->parsed()) return openWindow(argc, argv, err, design, screenshot, page);
-    if (updateCommand->parsed()) {
-        if (styleOption->count() > 0) update.style = style;
-        return runUpdate(update, out, err);
+    auto dispatch = [&]() -> int {
+        if (gui->parsed()) return openWindow(argc, argv, err, design, screenshot, page);
+        if (updateCommand->parsed()) {
+            if (styleOption->count() > 0) update.style = style;
+            return runUpdate(update, out, err);
+        }
+        if (deleteCommand->parsed()) return runDelete(designs, out, err);
+        if (statusCommand->parsed()) return runStatus(designs, json, out, err);
+        if (utilityCommand->parsed()) return runUtility(*utilityIndex(utility), design, out, err);
+        if (settingsCommand->parsed()) {
+            SettingsOptions settings;
+            settings.design = design;
+            if (leftOption->count() > 0) settings.left = left;
+            if (rightOption->count() > 0) settings.right = right;
+            if (maxRowOption->count() > 0) settings.maxRow = maxRow;
+            return runSettings(settings, out, err);
+        }
+        if (selectCommand->parsed()) return runSelect(design, refDes, out, err);
+        if (unhighlightCommand->parsed()) return runUnhighlight(design, out, err);
+        if (renderCommand->parsed()) return runRender(render, out, err);
+        if (reportCommand->parsed())
+            return runReport(design,
+                             reportJson  ? ReportFormat::Json
+                             : reportCsv ? ReportFormat::Csv
+                                         : ReportFormat::Text,
+                             out, err);
+        if (verifyCommand->parsed()) return runVerify(designs, out, err);
+        if (checkCommand->parsed()) return runCheck(designs, out, err);
+        return usageError(err, "a command is required");
+    };
+    try {
+        return dispatch();
+    } catch (const std::exception& e) {
+        // Not a condition of the commands: say so rather than pass it off as a result.
+        err << "orlune: internal error: " << e.what() << '\n';
+        return kExitEnded;
     }
-    if (deleteCommand->parsed()) return runDelete(designs, out, err);
-    if (statusCommand->parsed()) return runStatus(designs, json, out, err);
-    if (utilityCommand->parsed()) return runUtility(*utilityIndex(utility), design, out, err);
-    if (settingsCommand->parsed()) {
-        SettingsOptions settings;
-        settings.design = design;
-        if (leftOption->count() > 0) settings.left = left;
-        if (rightOption->count() > 0) settings.right = right;
-        if (maxRowOption->count() > 0) settings.maxRow = maxRow;
-        return runSettings(settings, out, err);
-    }
-    if (selectCommand->parsed() || unhighlightCommand->parsed()) {
-        err << "orlune: not available yet\n";
-        return kExitUsage;
-    }
-    if (renderCommand->parsed()) return runRender(render, out, err);
-    if (reportCommand->parsed())
-        return runReport(design,
-                         reportJson  ? ReportFormat::Json
-                         : reportCsv ? ReportFormat::Csv
-                                     : ReportFormat::Text,
-                         out, err);
-    if (verifyCommand->parsed()) return runVerify(designs, out, err);
-    if (checkCommand->parsed()) return runCheck(designs, out, err);
-    return usageError(err, "a command is required");
 }
 
 }  // namespace orlune::app

@@ -33,6 +33,11 @@ struct SettingsOptions {
 };
 int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
 
+// The host's side: the named symbols become the selection (none: it is
+// cleared); a reference designator the design lacks is a usage error.
+int runSelect(const std::string& design, const std::vector<std::string>& refDes, std::ostream& out, std::ostream& err);
+int runUnhighlight(const std::string& design, std::ostream& out, std::ostream& err);
+
 int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err);
 
 // --- Helpers shared with the parser and the tests ---------------------------

@@ -1,0 +1,49 @@
+// The commands that act as the editor would, on the host's side: they
+// change the design file directly, outside any conversation.
+#include <ostream>
+
+#include "app/commands.h"
+#include "app/design_run.h"
+#include "host/host.h"
+
+namespace orlune::app {
+
+namespace {
+
+int report(int32_t status, const std::string& reason, std::ostream& err) {
+    switch (status) {
+        case host::kOk:
+            return kExitOk;
+        case host::kNotFound:  // named what the design lacks; nothing was changed
+            err << "orlune: " << reason << '\n';
+            return kExitUsage;
+        case host::kSaveFailed:
+            err << "Error: the design could not be saved: " << reason << '\n';
+            return kExitEnded;
+        default:
+            err << "orlune: " << reason << '\n';
+            return kExitEnded;
+    }
+}
+
+}  // namespace
+
+int runSelect(const std::string& design, const std::vector<std::string>& refDes, std::ostream&, std::ostream& err) {
+    host::Host host;
+    host.setDesignFile(design);
+    if (prepareHostForTests) prepareHostForTests(host);
+    std::string reason;
+    const int32_t status = host.selectSymbols(refDes, reason);
+    return report(status, reason, err);
+}
+
+int runUnhighlight(const std::string& design, std::ostream&, std::ostream& err) {
+    host::Host host;
+    host.setDesignFile(design);
+    if (prepareHostForTests) prepareHostForTests(host);
+    std::string reason;
+    const int32_t status = host.clearHighlights(reason);
+    return report(status, reason, err);
+}
+
+}  // namespace orlune::app
