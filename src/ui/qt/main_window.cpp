@@ -23,6 +23,7 @@
 #include "settings/settings_page.h"
 #include "settings/startup.h"
 #include "ui/command_flow.h"
+#include "ui/page_state.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/run.h"
@@ -329,6 +330,12 @@ void MainWindow::connectEvents() {
     }
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
         if (tab == run_.form.selectedTab) return;
+        // Leaving the settings page may store the settings; not while the
+        // page's own Update holds the design.
+        if (run_.DesignOpen && run_.ActivePage == kPageSettings) {
+            sync();
+            return;
+        }
         forward([this, tab] { Select_Tab(run_, tab); });
     });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
@@ -392,7 +399,8 @@ void MainWindow::onClicked(const std::string& name, int index) {
         return;
     }
     // The settings page's Update has no busy guard of its own; it must not
-    // open a second conversation inside a running one.
+    // open a second conversation inside a running one (the page is only
+    // left for another command, which the tab control refuses meanwhile).
     if (name == "Command5" && run_.DesignOpen) return;
     const ClickHandler handler = clickHandler(name);
     if (!handler) return;

@@ -1,7 +1,12 @@
 // The window's entry as the command line calls it, in screenshot mode.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -12,6 +17,7 @@
 namespace orlune::test {
 namespace {
 
+// Runs the window as the command line does; an empty picture opens it for a person.
 int runScreenshot(const std::string& design, const std::string& picture, const std::string& page) {
     std::vector<char> name{'o', 'r', 'l', 'u', 'n', 'e', '\0'};
     char* argv[] = {name.data(), nullptr};
@@ -54,6 +60,58 @@ TEST(GuiRun, UnknownPageIsAUsageError) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(runScreenshot(dir.file("design.json").string(), dir.file("w.png").string(), "about"), 2);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("about"), std::string::npos);
+}
+
+// Answers whatever the running window asks: accepts each message box (noting
+// its text) and clicks Exit once the main page shows.
+class Operator {
+public:
+    Operator() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { step(); });
+        timer_.start();
+    }
+    std::vector<std::string> boxes;
+    bool clickedExit = false;
+
+private:
+    void step() {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes.push_back(box->text().toStdString());
+            box->accept();
+            return;
+        }
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* exit = top->findChild<QPushButton*>(QStringLiteral("Command3"));
+            if (top->objectName() == "Form1" && exit && exit->isVisible() && exit->text() == "Exit") {
+                clickedExit = true;
+                QTest::mouseClick(exit, Qt::LeftButton);
+                return;
+            }
+        }
+    }
+    QTimer timer_;
+};
+
+TEST(GuiRun, TheWindowRunsStartUpAndExitEndsItWithStatus0) {
+    TempDir dir;
+    writeFile(dir.file("design.json"), smallDesign());
+    Operator user;
+    EXPECT_EQ(runScreenshot(dir.file("design.json").string(), "", "main"), 0);
+    EXPECT_TRUE(user.clickedExit);
+    EXPECT_TRUE(user.boxes.empty());
+}
+
+TEST(GuiRun, TheWindowShowsTheOpenErrorThenEndsWithStatus3) {
+    TempDir dir;
+    Operator user;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runScreenshot(dir.file("missing.json").string(), "", "main"), 3);
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(user.boxes.size(), 1u);
+    EXPECT_EQ(user.boxes[0], "Design connection error");
+    EXPECT_FALSE(user.clickedExit);
+    EXPECT_NE(err.find("missing.json"), std::string::npos) << err;
 }
 
 }  // namespace

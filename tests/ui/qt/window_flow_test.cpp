@@ -134,6 +134,15 @@ TEST_F(WindowFlow, ARefusedClickDuringUpdateGivesTheFocusBackToUpdate) {
     EXPECT_EQ(focusAfterRefusal, "Command1");
 }
 
+TEST_F(WindowFlow, ExitDuringAPassEndsTheProgramAndNothingMoreIsHandled) {
+    duringPass = [&] { f.click("Command3"); };
+    f.click("Command1");
+    EXPECT_TRUE(f.window->ended());
+    EXPECT_EQ(f.endedWith, 0);
+    f.click("Command4");
+    EXPECT_TRUE(f.hosted.platform.boxes.empty());
+}
+
 TEST_F(WindowFlow, DeleteShowsWaitAndRemovesThePlacedTexts) {
     f.click("Command1");
     ASSERT_NE(f.hosted.designText().find("\"@2\""), std::string::npos);
@@ -303,6 +312,33 @@ TEST_F(WindowFlow, TheSettingsUpdateButtonStoresAtOnce) {
     EXPECT_NE(f.hosted.designText().find("1901"), std::string::npos);
     f.clickTab(0);
     EXPECT_TRUE(f.hosted.platform.boxes.empty());
+}
+
+TEST_F(WindowFlow, TheSettingsUpdateCannotOpenASecondConversation) {
+    f.clickTab(1);
+    QTest::keyClicks(f.widget("Text1"), "1");
+    static_cast<QComboBox*>(f.widget("cboTextStyle"))->setFocus();
+    QTest::keyClick(f.widget("cboTextStyle"), Qt::Key_Down);  // leaving would ask
+    f.hosted.platform.answers.push_back(Answer::Yes);
+    duringPass = [&] {
+        f.click("Command5");
+        f.clickTab(0);
+    };
+    f.click("Command5");
+    EXPECT_EQ(callsOf("TOpenDesign"), 1);
+    EXPECT_TRUE(f.hosted.platform.boxes.empty());
+    EXPECT_EQ(f.window->tabControl()->currentIndex(), 1);
+    EXPECT_NE(f.hosted.designText().find("\"ORLUNE\""), std::string::npos);
+}
+
+TEST(WindowText, StyleNamesShowTheirOwnCharacters) {
+    std::string design = smallDesign();
+    design.replace(design.find("\"Small\""), 7, "\"Größe\"");
+    WindowFixture f(design);
+    f.window->startUp();
+    auto* combo = static_cast<QComboBox*>(f.widget("cboTextStyle"));
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(1), QString::fromUtf8("Größe"));
 }
 
 // --- Key filter ------------------------------------------------------------
