@@ -23,6 +23,16 @@ bool knownPage(const std::string& page) {
     return page == "main" || page == "utils" || page == "status" || page == "settings";
 }
 
+// Without a platform named, the toolkit needs an X11 or Wayland display.
+bool displayAvailable() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
 void centre(QWidget& window) {
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
@@ -72,6 +82,11 @@ int runGui(int& argc, char** argv, const GuiOptions& options) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     std::unique_ptr<QApplication> ownApp;
+    if (!QApplication::instance() && !displayAvailable()) {
+        // The toolkit would abort the process; say what is missing instead.
+        std::cerr << "Error: there is no display to open the window on (set DISPLAY, or use --screenshot FILE)\n";
+        return 2;
+    }
     if (!QApplication::instance()) {
         ownApp = std::make_unique<QApplication>(argc, argv);
         // One look on every desktop, so that the fixed layout fits its captions.
