@@ -45,7 +45,7 @@ public:
     JsonIndex parseDocument() {
         if (end_ - p_ >= 3 && std::memcmp(p_, "\xEF\xBB\xBF", 3) == 0) p_ += 3;
         skipSpace();
-        if (p_ == end_) fail("the file is empty");
+        if (p_ == end_) throw ParseFailure{nullptr, "the file is empty"};
         const JsonIndex root = parseValue(0);
         skipSpace();
         if (p_ != end_) fail("unexpected characters after the JSON value");

@@ -354,7 +354,8 @@ private:
         sheetIndex_.assign(static_cast<size_t>(numbered) + 1, -1);
         for (uint32_t i = 0; i < n; ++i) {
             const Sheet& s = design_.sheets[i];
-            const Path at = p.at(i).at("id");
+            const Path entry = p.at(i);
+            const Path at = entry.at("id");
             const JsonIndex idNode = d_.find(s.source, "id");
             if (s.id < 0 || s.id > numbered) {
                 fail(idNode, at,
