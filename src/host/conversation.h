@@ -1,19 +1,139 @@
 // Walk positions and lookup indexes of one conversation. Each kind of walk
 // keeps its own position, so walks of different kinds nest freely; every
-// step costs O(1) on designs of a few hundred thousand items.
+// step costs O(1) (amortised over deleted items) on designs of a few hundred
+// thousand items.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace orlune::host {
 
 struct Design;
+struct Item;
+struct TextStyle;
+struct Attribute;
+struct Component;
+struct Sheet;
 
-struct Conversation {
-    // Builds the indexes for `design` and resets every walk.
+// One entry of an item walk: a free item, a component's symbol, or one pin
+// of a component (a net node).
+struct ItemRef {
+    enum class Kind : int32_t { Item = 1, Symbol = 2, Pin = 3 };
+    Kind kind = Kind::Item;
+    int32_t index = 0;  // into Design::items (Item) or Design::components
+    int32_t pin = 0;    // Pin: into Component::pins
+};
+
+// The position of one walk over a list. The list may grow while it is
+// walked (entries appended are reached); entries are never removed from
+// lists of items, which carry tombstones instead, so the position after the
+// entry in hand stays valid when that entry is deleted. For a list whose
+// entries are erased (design attributes), erased() keeps the position.
+template <typename T>
+class Walk {
+public:
+    void begin(const std::vector<T>& list) {
+        list_ = &list;
+        next_ = 0;
+    }
+    void end() { list_ = nullptr; }
+
+    // The next entry that `usable` accepts, or null (and the walk ends)
+    // when none is left or the walk was never begun.
+    template <typename Usable>
+    const T* step(Usable&& usable) {
+        if (!list_) return nullptr;
+        while (next_ < list_->size()) {
+            const T& entry = (*list_)[next_++];
+            if (usable(entry)) return &entry;
+        }
+        list_ = nullptr;
+        return nullptr;
+    }
+    // Index in its list of the entry that the last successful step gave.
+    std::size_t index() const { return next_ - 1; }
+
+    // `index` was erased from `list`: the next step still delivers the
+    // entry that followed the one in hand.
+    void erased(const std::vector<T>& list, std::size_t index) {
+        if (list_ == &list && index < next_) --next_;
+    }
+
+private:
+    const std::vector<T>* list_ = nullptr;
+    std::size_t next_ = 0;
+};
+
+// Lets the name indexes be searched with a string_view, without a copy.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+using NameIndex = std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>>;
+
+class Conversation {
+public:
+    // Builds the indexes for `design` and resets every walk; the
+    // conversation gets a new serial, which the DesignContext carries.
     void start(Design& design);
+    // Forgets the design, the indexes and every walk.
     void stop();
-    // Operation side's own state goes here (owned by operations.cpp).
+
+    bool active() const { return design_ != nullptr; }
+    uint32_t serial() const { return serial_; }
+    Design& design() const { return *design_; }
+
+    // --- Indexes ----------------------------------------------------------
+    // Items of a declared sheet (symbols in component order, then the free
+    // items in array order, then the texts placed since start); null for a
+    // layer that is not a declared sheet.
+    const std::vector<ItemRef>* sheetItems(int32_t sheet) const;
+    // Pins of net `net` in component and pin order; null for net 0 and for
+    // a net that is neither declared nor used by a pin.
+    const std::vector<ItemRef>* netNodes(int32_t net) const;
+    // By the name as it passes the DBX boundary (Windows-1252); -1: none.
+    int32_t componentByRefDes(std::string_view cp1252) const;
+    int32_t busByName(std::string_view cp1252) const;
+    // The style of that number, or null.
+    const TextStyle* styleByNumber(int32_t number) const;
+    // The style a text of style `number` is measured with: that style, else
+    // the first of the design's styles, else null (charWidth 1, height 1).
+    const TextStyle* measuringStyle(int32_t number) const;
+    // Selected symbols (component order), then selected items (array order).
+    const std::vector<ItemRef>& selection() const { return selection_; }
+
+    // Appends `item` to the design's items and to its sheet's list; the
+    // sheet must be declared. Returns its index in Design::items.
+    std::size_t appendItem(Item item);
+
+    // --- Walk positions, one per kind of walk -------------------------------
+    Walk<Sheet> layers;
+    Walk<ItemRef> layerItems;
+    Walk<Component> components;
+    Walk<ItemRef> selectedItems;
+    Walk<ItemRef> nodes;
+    Walk<int32_t> busNets;
+    Walk<Attribute> compAttributes;
+    Walk<Attribute> designAttributes;
+
+private:
+    void resetWalks();
+
+    Design* design_ = nullptr;
+    uint32_t serial_ = 0;
+    std::unordered_map<int32_t, std::size_t> sheetIndex_;  // sheet id -> itemsBySheet_
+    std::vector<std::vector<ItemRef>> itemsBySheet_;
+    std::unordered_map<int32_t, std::vector<ItemRef>> nodesByNet_;
+    NameIndex componentsByRefDes_;  // by the Windows-1252 name
+    NameIndex busesByName_;
+    std::unordered_map<int32_t, std::size_t> stylesByNumber_;
+    std::vector<ItemRef> selection_;
 };
 
 }  // namespace orlune::host

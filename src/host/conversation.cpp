@@ -1,0 +1,122 @@
+#include "host/conversation.h"
+
+#include <atomic>
+#include <utility>
+
+#include "host/cp1252.h"
+#include "host/design.h"
+
+namespace orlune::host {
+
+namespace {
+// Serials are unique across every host of the process, so a context of one
+// host (or of an ended conversation) never opens another's.
+std::atomic<uint32_t> lastSerial{0};
+}  // namespace
+
+void Conversation::start(Design& design) {
+    stop();
+    design_ = &design;
+    do {
+        serial_ = ++lastSerial;
+    } while (serial_ == 0);
+
+    itemsBySheet_.resize(design.sheets.size());
+    for (std::size_t i = 0; i < design.sheets.size(); ++i)
+        sheetIndex_.emplace(design.sheets[i].id, i);
+    for (std::size_t i = 0; i < design.textStyles.size(); ++i)
+        stylesByNumber_.emplace(design.textStyles[i].number, i);
+    for (const Net& net : design.nets)
+        nodesByNet_[net.id];
+    for (std::size_t i = 0; i < design.buses.size(); ++i)
+        busesByName_.emplace(toCp1252(design.buses[i].name), static_cast<int32_t>(i));
+
+    const auto sheetList = [&](int32_t sheet) -> std::vector<ItemRef>* {
+        const auto found = sheetIndex_.find(sheet);
+        return found == sheetIndex_.end() ? nullptr : &itemsBySheet_[found->second];
+    };
+
+    for (std::size_t c = 0; c < design.components.size(); ++c) {
+        const Component& comp = design.components[c];
+        const auto index = static_cast<int32_t>(c);
+        componentsByRefDes_.emplace(toCp1252(comp.refDes), index);
+        if (auto* list = sheetList(comp.symbol.sheet)) list->push_back({ItemRef::Kind::Symbol, index, 0});
+        if (comp.symbol.selected) selection_.push_back({ItemRef::Kind::Symbol, index, 0});
+        for (std::size_t p = 0; p < comp.pins.size(); ++p) {
+            if (comp.pins[p].net == 0) continue;
+            nodesByNet_[comp.pins[p].net].push_back({ItemRef::Kind::Pin, index, static_cast<int32_t>(p)});
+        }
+    }
+    for (std::size_t i = 0; i < design.items.size(); ++i) {
+        const Item& item = design.items[i];
+        if (item.deleted) continue;
+        const ItemRef ref{ItemRef::Kind::Item, static_cast<int32_t>(i), 0};
+        if (auto* list = sheetList(item.sheet)) list->push_back(ref);
+        if (item.selected) selection_.push_back(ref);
+    }
+}
+
+void Conversation::stop() {
+    resetWalks();
+    design_ = nullptr;
+    serial_ = 0;
+    sheetIndex_.clear();
+    itemsBySheet_.clear();
+    nodesByNet_.clear();
+    componentsByRefDes_.clear();
+    busesByName_.clear();
+    stylesByNumber_.clear();
+    selection_.clear();
+}
+
+void Conversation::resetWalks() {
+    layers.end();
+    layerItems.end();
+    components.end();
+    selectedItems.end();
+    nodes.end();
+    busNets.end();
+    compAttributes.end();
+    designAttributes.end();
+}
+
+const std::vector<ItemRef>* Conversation::sheetItems(int32_t sheet) const {
+    const auto found = sheetIndex_.find(sheet);
+    return found == sheetIndex_.end() ? nullptr : &itemsBySheet_[found->second];
+}
+
+const std::vector<ItemRef>* Conversation::netNodes(int32_t net) const {
+    if (net == 0) return nullptr;
+    const auto found = nodesByNet_.find(net);
+    return found == nodesByNet_.end() ? nullptr : &found->second;
+}
+
+int32_t Conversation::componentByRefDes(std::string_view cp1252) const {
+    const auto found = componentsByRefDes_.find(cp1252);
+    return found == componentsByRefDes_.end() ? -1 : found->second;
+}
+
+int32_t Conversation::busByName(std::string_view cp1252) const {
+    const auto found = busesByName_.find(cp1252);
+    return found == busesByName_.end() ? -1 : found->second;
+}
+
+const TextStyle* Conversation::styleByNumber(int32_t number) const {
+    const auto found = stylesByNumber_.find(number);
+    return found == stylesByNumber_.end() ? nullptr : &design_->textStyles[found->second];
+}
+
+const TextStyle* Conversation::measuringStyle(int32_t number) const {
+    if (const TextStyle* style = styleByNumber(number)) return style;
+    return design_->textStyles.empty() ? nullptr : &design_->textStyles.front();
+}
+
+std::size_t Conversation::appendItem(Item item) {
+    const std::size_t index = design_->items.size();
+    const int32_t sheet = item.sheet;
+    design_->items.push_back(std::move(item));
+    itemsBySheet_[sheetIndex_.at(sheet)].push_back({ItemRef::Kind::Item, static_cast<int32_t>(index), 0});
+    return index;
+}
+
+}  // namespace orlune::host
