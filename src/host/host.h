@@ -12,7 +12,7 @@
 
 namespace orlune::host {
 
-class Design;  // the model behind the operations (host/design.h)
+struct Design;  // the model behind the operations (host/design.h)
 
 // Where an atomic save can fail; a test hook may make any stage fail.
 enum class SaveStage { CreateTemp, Write, Flush, Rename };
