@@ -1,0 +1,175 @@
+// Two processes on one design: the lock held from open to close.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "host/file_support.h"
+#include "host/host_impl.h"
+#include "support/test_support.h"
+
+namespace orlune::host {
+namespace {
+
+// A second process that opens the design through a host of its own, tells
+// the parent, and closes it after `holdMs` or when the parent writes to it.
+class OtherProcess {
+public:
+    OtherProcess(const std::string& design, int holdMs) : waitsForParent_(holdMs < 0) {
+        int up[2];
+        int down[2];
+        if (::pipe(up) != 0 || ::pipe(down) != 0) std::abort();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(up[0]);
+            ::close(down[1]);
+            Host host;
+            host.setDesignFile(design);
+            const char status = host.impl().open() == kOk ? 'o' : 'x';
+            if (::write(up[1], &status, 1) != 1) ::_exit(2);
+            if (holdMs >= 0) {
+                ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+            } else {
+                char c;
+                (void)!::read(down[0], &c, 1);
+            }
+            host.impl().design->changed = true;
+            host.impl().design->components[0].symbol.highlight = 42;
+            ::_exit(host.impl().close() == kOk ? 0 : 3);
+        }
+        ::close(up[1]);
+        ::close(down[0]);
+        toChild_ = down[1];
+        char c = 0;
+        opened_ = ::read(up[0], &c, 1) == 1 && c == 'o';
+        ::close(up[0]);
+    }
+    ~OtherProcess() { finish(); }
+
+    bool opened() const { return opened_; }
+    // Lets the process close its conversation; answers its exit status.
+    int finish() {
+        if (pid_ <= 0) return status_;
+        // A process that closes by itself may be gone: no write to its pipe.
+        const char c = 'q';
+        if (waitsForParent_) (void)!::write(toChild_, &c, 1);
+        ::close(toChild_);
+        int wstatus = 0;
+        ::waitpid(pid_, &wstatus, 0);
+        pid_ = 0;
+        status_ = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+        return status_;
+    }
+
+private:
+    bool waitsForParent_;
+    pid_t pid_ = 0;
+    int toChild_ = -1;
+    bool opened_ = false;
+    int status_ = -1;
+};
+
+class DesignLockTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = dir.file("board.json").string();
+        orlune::test::writeFile(path, test::kFullDesign);
+        host.setDesignFile(path);
+    }
+
+    orlune::test::TempDir dir;
+    std::string path;
+    Host host;
+};
+
+TEST_F(DesignLockTest, ASecondProcessFindsTheDesignBusy) {
+    OtherProcess other(path, -1);
+    ASSERT_TRUE(other.opened());
+    host.setLockWait(200);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(kDesignBusy, host.impl().open());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(0u, host.lastOpenError().find(path + ": the design is busy: another process has it open"))
+        << host.lastOpenError();
+    EXPECT_EQ(nullptr, host.design());
+    EXPECT_EQ(0, other.finish());
+    // Once the other process closed, the design opens with its change.
+    ASSERT_EQ(kOk, host.impl().open()) << host.lastOpenError();
+    EXPECT_EQ(42, host.design()->components[0].symbol.highlight);
+    EXPECT_EQ(kOk, host.impl().close());
+}
+
+TEST_F(DesignLockTest, AnOpenWaitsForTheOtherProcessToClose) {
+    OtherProcess other(path, 300);
+    ASSERT_TRUE(other.opened());
+    host.setLockWait(10000);
+    ASSERT_EQ(kOk, host.impl().open()) << host.lastOpenError();
+    // Read only after the other process wrote its change.
+    EXPECT_EQ(42, host.design()->components[0].symbol.highlight);
+    EXPECT_EQ(kOk, host.impl().close());
+    EXPECT_EQ(0, other.finish());
+}
+
+TEST_F(DesignLockTest, TheWaitComesFromTheEnvironmentByDefault) {
+    OtherProcess other(path, -1);
+    ASSERT_TRUE(other.opened());
+    ::setenv("ORLUNE_LOCK_WAIT_MS", "50", 1);
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t status = host.impl().open();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+    EXPECT_EQ(kDesignBusy, status);
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_NE(std::string::npos, host.lastOpenError().find("waited 50 ms"));
+}
+
+TEST_F(DesignLockTest, TwoHostsOfOneProcessExcludeEachOtherToo) {
+    Host second;
+    second.setDesignFile(path);
+    second.setLockWait(0);
+    ASSERT_EQ(kOk, host.impl().open());
+    EXPECT_EQ(kDesignBusy, second.impl().open());
+    EXPECT_EQ(kOk, host.impl().close());
+    EXPECT_EQ(kOk, second.impl().open());
+    EXPECT_EQ(kOk, second.impl().close());
+}
+
+TEST_F(DesignLockTest, TheLockFileIsBesideTheDesignOnlyWhileItIsOpen) {
+    ASSERT_EQ(kOk, host.impl().open());
+    EXPECT_TRUE(std::filesystem::exists(path + ".lock"));
+    EXPECT_EQ(kOk, host.impl().close());
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+}
+
+TEST_F(DesignLockTest, ADestroyedHostReleasesItsLock) {
+    {
+        Host gone;
+        gone.setDesignFile(path);
+        ASSERT_EQ(kOk, gone.impl().open());
+    }
+    host.setLockWait(0);
+    EXPECT_EQ(kOk, host.impl().open());
+    EXPECT_EQ(kOk, host.impl().close());
+}
+
+TEST_F(DesignLockTest, ManyProcessesSerialiseTheirConversations) {
+    // Each process holds the lock a moment and writes; none may fail.
+    ::setenv("ORLUNE_LOCK_WAIT_MS", "20000", 1);
+    {
+        OtherProcess a(path, 100);
+        OtherProcess b(path, 100);  // waits for a inside its constructor's child
+        EXPECT_TRUE(a.opened());
+        EXPECT_TRUE(b.opened());
+        EXPECT_EQ(0, a.finish());
+        EXPECT_EQ(0, b.finish());
+    }
+    ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+}
+
+}  // namespace
+}  // namespace orlune::host
