@@ -1,0 +1,309 @@
+#include "app/inspect_connectors.h"
+
+#include <cstddef>
+#include <limits>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+
+#include "app/commands.h"
+#include "app/design_run.h"
+#include "host/cp1252.h"
+#include "host/load.h"
+#include "settings/startup.h"
+#include "settings/units.h"
+#include "ui/command_flow.h"
+#include "ui/run.h"
+
+namespace orlune::app {
+
+namespace {
+
+constexpr std::string_view kBusTypePrefix = "SH_BUS_";
+constexpr int32_t kJustifyLeft = 6;
+constexpr int32_t kJustifyRight = 4;
+
+using PointKey = std::tuple<int32_t, int32_t, int32_t, int32_t>;  // sheet, x, y, justification
+
+bool isOwn(const host::Item& item) {
+    return item.type == host::ItemType::Text && !item.deleted && !item.text.empty() && item.text[0] == '@';
+}
+
+// The attribute as the program compares it: through its Windows-1252 field,
+// cut at a NUL and trimmed of spaces.
+std::string asProgramSees(const std::string& utf8) {
+    return Trim_Nul(host::toCp1252(utf8));
+}
+
+bool isMoreRows(const host::Component& component) {
+    for (const host::Attribute& attribute : component.attributes) {
+        if (asProgramSees(attribute.name) == "SH_TYPE") return asProgramSees(attribute.value) == "1";
+    }
+    return false;
+}
+
+class SheetsOfNets {
+public:
+    explicit SheetsOfNets(const host::Design& design) {
+        for (const host::Component& component : design.components) {
+            for (const host::Pin& pin : component.pins) {
+                if (pin.net != 0) sheets_[pin.net].insert(pin.sheet);
+            }
+        }
+    }
+    bool reachesBeyond(int32_t net, int32_t sheet) const {
+        auto it = sheets_.find(net);
+        if (it == sheets_.end()) return false;
+        return it->second.size() > 1 || (it->second.size() == 1 && *it->second.begin() != sheet);
+    }
+
+private:
+    std::unordered_map<int32_t, std::set<int32_t>> sheets_;
+};
+
+bool fitsInt32(int64_t v) {
+    return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+}
+
+}  // namespace
+
+const host::Item* findConnectorBus(const host::Design& design, const host::Pin& pin, bool flipped,
+                                   int32_t busDistance) {
+    for (const host::Item& item : design.items) {
+        if (item.deleted || item.type != host::ItemType::Bus || item.sheet != pin.sheet) continue;
+        if (item.x1 != item.x2 || (pin.y != item.y1 && pin.y != item.y2)) continue;
+        // Signed, as the pass compares: a bus behind the pin is found at any distance.
+        const int64_t distance = flipped ? int64_t{pin.x} - item.x1 : int64_t{item.x1} - pin.x;
+        if (distance <= busDistance) return &item;
+    }
+    return nullptr;
+}
+
+int32_t busDistanceForUnits(int32_t units) {
+    switch (units) {
+        case 1:
+        case 4:
+            return 889000;  // 350 mil, 0.35 inch
+        case 2:
+            return 890000;  // 8.9 mm
+        default:
+            return 0;
+    }
+}
+
+std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason) {
+    std::string bytes;
+    if (!host::readDesignBytes(path, path, bytes, reason)) return nullptr;
+    std::unique_ptr<host::Design> design;
+    if (host::loadDesign(std::make_shared<const std::string>(std::move(bytes)), path, design, reason) != host::kOk) {
+        return nullptr;
+    }
+    return design;
+}
+
+std::string_view stateName(ConnectorState state) {
+    switch (state) {
+        case ConnectorState::Current:
+            return "current";
+        case ConnectorState::Stale:
+            return "stale";
+        case ConnectorState::Missing:
+            return "missing";
+        case ConnectorState::TooLong:
+            return "too long";
+        case ConnectorState::NoOtherSheet:
+            return "no other sheet";
+        case ConnectorState::NoBus:
+            return "no bus";
+        case ConnectorState::NotPlaced:
+            return "not placed";
+        case ConnectorState::NotReached:
+            return "not reached";
+    }
+    return "?";
+}
+
+bool stateAgrees(ConnectorState state) {
+    switch (state) {
+        case ConnectorState::Current:
+        case ConnectorState::TooLong:
+        case ConnectorState::NoOtherSheet:
+        case ConnectorState::NoBus:
+        case ConnectorState::NotPlaced:
+            return true;
+        case ConnectorState::Stale:
+        case ConnectorState::Missing:
+        case ConnectorState::NotReached:
+            return false;
+    }
+    return false;
+}
+
+ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
+    ConnectorAnalysis analysis;
+    analysis.passEndsEarly = run.PassEndedEarly;
+
+    std::unordered_map<std::string, const PlacedText*> placedByRefDes;
+    for (const PlacedText& placed : run.PlacedTexts)
+        placedByRefDes.emplace(placed.refDes, &placed);
+
+    // The own texts as they stand, by the point they are anchored at; a
+    // connector claims one, whatever stays unclaimed stands beside none.
+    std::map<PointKey, std::vector<std::size_t>> ownAt;
+    std::vector<OwnText> own;
+    for (const host::Item& item : design.items) {
+        if (!isOwn(item)) continue;
+        ownAt[{item.sheet, item.x, item.y, item.justification}].push_back(own.size());
+        own.push_back({item.sheet, item.x, item.y, item.justification, item.style, item.text});
+    }
+    std::vector<bool> claimed(own.size(), false);
+
+    const SheetsOfNets sheetsOfNets(design);
+    std::unordered_map<int32_t, const std::string*> netNames;
+    for (const host::Net& net : design.nets)
+        netNames.emplace(net.id, &net.name);
+    std::unordered_map<std::string, const host::Bus*> busesByName;
+    for (const host::Bus& bus : design.buses)
+        busesByName.emplace(bus.name, &bus);
+
+    std::vector<bool> placedOnes;
+    std::vector<bool> reachesOther;
+    for (const host::Component& component : design.components) {
+        if (component.kind != 2 || component.pins.empty()) continue;
+        ConnectorLine line;
+        line.refDes = component.refDes;
+        const host::Pin& pin = component.pins.front();
+        line.sheet = pin.sheet;
+        line.net = pin.net;
+        line.busConnector = Trim_Nul(component.type).starts_with(kBusTypePrefix);
+        line.moreRows = isMoreRows(component);
+        const bool flipped = component.symbol.flipped;
+
+        bool reaches = false;
+        if (line.busConnector) {
+            if (const host::Item* bus = findConnectorBus(design, pin, flipped, run.BusDistance)) {
+                line.bus = bus->bus;
+                if (auto it = busesByName.find(bus->bus); it != busesByName.end()) {
+                    for (int32_t net : it->second->nets)
+                        reaches = reaches || sheetsOfNets.reachesBeyond(net, pin.sheet);
+                }
+            }
+        } else {
+            if (auto it = netNames.find(pin.net); it != netNames.end()) line.netName = *it->second;
+            reaches = pin.net != 0 && sheetsOfNets.reachesBeyond(pin.net, pin.sheet);
+        }
+
+        auto placed = placedByRefDes.find(host::toCp1252(component.refDes));
+        if (placed != placedByRefDes.end()) {
+            const PlacedText& text = *placed->second;
+            line.hasPoint = true;
+            line.sheet = text.layerId;
+            line.x = text.x;
+            line.y = text.y;
+            line.justification = text.justification;
+            line.expected = host::fromCp1252(text.text);
+            line.expectedStyle = run.StyleIndex;
+            line.sheets = text.sheets;
+        } else {
+            const int64_t x = flipped ? int64_t{pin.x} + run.RightStart : int64_t{pin.x} - run.LeftStart;
+            line.hasPoint = fitsInt32(x);
+            line.x = line.hasPoint ? static_cast<int32_t>(x) : 0;
+            line.y = pin.y;
+            line.justification = flipped ? kJustifyRight : kJustifyLeft;
+        }
+
+        if (line.hasPoint) {
+            if (auto at = ownAt.find({line.sheet, line.x, line.y, line.justification}); at != ownAt.end()) {
+                // Prefer the text that agrees, so that a duplicate is the stray.
+                std::optional<std::size_t> pick;
+                for (std::size_t k : at->second) {
+                    if (claimed[k]) continue;
+                    if (!pick) pick = k;
+                    if (line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle) {
+                        pick = k;
+                        break;
+                    }
+                }
+                if (pick) {
+                    claimed[*pick] = true;
+                    line.now = own[*pick];
+                }
+            }
+        }
+        placedOnes.push_back(placed != placedByRefDes.end());
+        reachesOther.push_back(reaches);
+        analysis.connectors.push_back(std::move(line));
+    }
+
+    // A pass that ends early stops on a more-rows connector with sheets to
+    // list, after the last text it placed; it looks at nothing after that.
+    std::size_t stop = analysis.connectors.size();
+    if (run.PassEndedEarly) {
+        std::size_t from = 0;
+        for (std::size_t k = 0; k < placedOnes.size(); ++k) {
+            if (placedOnes[k]) from = k + 1;
+        }
+        for (std::size_t k = from; k < analysis.connectors.size(); ++k) {
+            if (analysis.connectors[k].moreRows && reachesOther[k]) {
+                stop = k;
+                break;
+            }
+        }
+    }
+
+    for (std::size_t k = 0; k < analysis.connectors.size(); ++k) {
+        ConnectorLine& line = analysis.connectors[k];
+        if (k >= stop) {
+            line.state = ConnectorState::NotReached;
+        } else if (line.expected) {
+            if (!line.now) {
+                line.state = ConnectorState::Missing;
+            } else if (line.now->text == *line.expected && line.now->style == line.expectedStyle) {
+                line.state = line.expected->starts_with("@@") ? ConnectorState::TooLong : ConnectorState::Current;
+            } else {
+                line.state = ConnectorState::Stale;
+            }
+        } else if (line.now) {
+            line.state = ConnectorState::Stale;  // Update would remove it
+        } else if (line.busConnector && !line.bus) {
+            line.state = ConnectorState::NoBus;
+        } else if (!reachesOther[k]) {
+            line.state = ConnectorState::NoOtherSheet;
+        } else {
+            line.state = ConnectorState::NotPlaced;
+        }
+    }
+
+    for (std::size_t k = 0; k < own.size(); ++k) {
+        if (!claimed[k]) analysis.strays.push_back(own[k]);
+    }
+    return analysis;
+}
+
+int analyseDesign(const std::string& path, std::ostream& err, ConnectorAnalysis& analysis) {
+    DesignRun d(path, err);
+    // Start-up's own changes (the settings attribute) stay in memory too.
+    d.host().setReadOnly(true);
+    d.step(Form_Load);
+    d.step(Command1_Click);
+    if (d.ended()) return d.status();
+
+    std::string reason;
+    std::unique_ptr<host::Design> asIs = readDesignAsIs(path, reason);
+    if (!asIs) {
+        err << reason << '\n';
+        return kExitEnded;
+    }
+    analysis = compareWithPass(*asIs, d.run());
+    return kExitOk;
+}
+
+std::string quotedText(std::string_view utf8) {
+    return '"' + escapeText(utf8) + '"';
+}
+
+}  // namespace orlune::app
