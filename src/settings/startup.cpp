@@ -1,0 +1,237 @@
+#include "settings/startup.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "annotate/text_place.h"
+#include "dbx/connection.h"
+#include "dbx/dbx32.h"
+#include "settings/settings_page.h"
+#include "settings/units.h"
+#include "ui/page_state.h"
+#include "ui/run.h"
+
+namespace orlune {
+
+namespace {
+
+constexpr const char* kAttributeName = "ORLUNE";
+constexpr int32_t kMaxSheets = 100;
+constexpr int32_t kStyleNumbers = 100;
+// Each field of the stored value holds at most this many characters.
+constexpr int32_t kFieldWidth = 10;
+
+bool isOwnAttribute(const dbx::AttributeRecord& record) {
+    return Trim_Nul(dbx::readField(record.name)) == kAttributeName;
+}
+
+// The design's unit code; one that does not fit 16 bits is no usable unit, so it becomes 0 (never a wrapped
+// value that could pass for a real unit).
+int16_t toUnitCode(int32_t value) {
+    if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max()) return 0;
+    return static_cast<int16_t>(value);
+}
+
+// Finds the first attribute named "ORLUNE"; false when the walk ends first.
+bool findOwnAttribute(Run& run) {
+    run.LastStatus = TGetFirstDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    while (run.LastStatus == dbx::kStatusOk) {
+        if (isOwnAttribute(run.AttributeRec)) return true;
+        run.LastStatus = TGetNextDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    }
+    return false;
+}
+
+bool discard(Run& run) {
+    run.LastStatus = TDeleteDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    return false;
+}
+
+// Reads the stored settings into the tables at UnitCode; true when loaded.
+// An attribute that cannot be used is deleted.
+bool readStoredSettings(Run& run) {
+    if (!findOwnAttribute(run)) return false;
+
+    run.FieldValue = Trim_Nul(dbx::readField(run.AttributeRec.value));
+    run.FieldPos = 0;
+    if (Next_Field(run) == 0) return discard(run);
+    const double stored = Round_Even(Read_Number(run.FieldText));
+    if (!std::isfinite(stored) || stored < std::numeric_limits<int16_t>::min() ||
+        stored > std::numeric_limits<int16_t>::max()) {
+        return discard(run);
+    }
+    const int16_t storedUnit = static_cast<int16_t>(stored);
+    if (!Check_Unit(storedUnit)) return discard(run);
+    if (storedUnit != run.UnitCode) {
+        run.platform.messageBox("Changed units (selected DEFAULT)!!!", "Warning", Icon::Warning, Buttons::Ok);
+        return discard(run);
+    }
+
+    if (Next_Field(run) == 0) return discard(run);
+    run.LeftStartByUnit[run.UnitCode] = run.FieldText;
+    if (Next_Field(run) == 0) return discard(run);
+    run.RightStartByUnit[run.UnitCode] = run.FieldText;
+    if (Next_Field(run) == 0) return discard(run);
+    run.MaxRowByUnit[run.UnitCode] = run.FieldText;
+    return true;
+}
+
+std::string trimSpaces(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+int Next_Field(Run& run) {
+    run.FieldText.clear();
+    const int64_t limit = static_cast<int64_t>(run.FieldPos) + kFieldWidth;
+    for (;;) {
+        if (run.FieldPos < 0 || static_cast<std::size_t>(run.FieldPos) >= run.FieldValue.size()) return 0;
+        const char c = run.FieldValue[static_cast<std::size_t>(run.FieldPos)];
+        if (c == '_') {
+            ++run.FieldPos;
+            run.FieldText = Trim_Nul(run.FieldText);
+            return 1;
+        }
+        run.FieldText += c;
+        if (run.FieldPos >= limit) return 0;
+        ++run.FieldPos;
+    }
+}
+
+void Form_Load(Run& run) {
+    run.SettingsLoaded = false;
+
+    run.form.at("Frame2").visible = false;
+    run.form.at("Frame3").visible = false;
+    Select_Tab(run, 0);
+
+    En_DisableMainMenu(run, false);
+
+    ui::Control& exitButton = run.form.at("Command3");
+    exitButton.visible = true;
+    exitButton.caption = "Wait";
+    run.form.setFocus("Command3");
+    run.form.refresh();
+
+    Design_Open(run);
+
+    run.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
+    run.UnitNames = {"", "mil", "mm", "0", "inch"};
+
+    Count_Sheets(run);
+    if (run.SheetCount > kMaxSheets) {
+        run.platform.messageBox("Number of sheets > 100 !!!", "Error", Icon::Error, Buttons::Ok);
+        run.LastStatus = TCloseDesign(&run.DesignContext, "");
+        run.DesignOpen = false;
+        run.platform.endProgram();
+    }
+
+    run.LastStatus = TGetDesignInfo(&run.DesignContext, &run.DesignInfoRec);
+    run.UnitCode = toUnitCode(run.DesignInfoRec.units);
+    run.DesignExtent = run.DesignInfoRec.workspaceExtent;
+
+    if (!Check_Unit(run.UnitCode)) {
+        run.platform.messageBox("System errors concerning UNIT !!!", "Warning", Icon::Warning, Buttons::Ok);
+    }
+
+    if (!readStoredSettings(run)) Set_Defaults(run);
+    // Stored texts that do not convert must not leave the distances at 0:
+    // the warning has named them, and the defaults take over for this run.
+    if (!Apply_Settings(run)) {
+        Set_Defaults(run);
+        Apply_Settings(run);
+    }
+
+    Create_combo(run);
+
+    En_DisableMainMenu(run, true);
+    run.ActivePage = kPageMain;
+    exitButton.caption = "Exit";
+
+    Design_Close(run);
+
+    run.SettingsChanged = false;
+    run.SettingsLoaded = true;
+}
+
+void Create_combo(Run& run) {
+    if (Locate_OwnText(run, 0) == 0) run.StyleIndex = 0;
+
+    ui::Control& list = run.form.at("cboTextStyle");
+    list.items.clear();
+    for (int32_t n = 0; n < kStyleNumbers; ++n) {
+        run.LastStatus = TGetTextStyle(&run.DesignContext, n, &run.TextStyleRec);
+        if (run.LastStatus == dbx::kStatusOk) {
+            list.items.emplace_back(dbx::readField(run.TextStyleRec.styleName), run.TextStyleRec.styleId);
+        }
+    }
+
+    // A placed text may carry a style that the list does not have; the first
+    // entry stands in, and StyleIndex follows what is shown.
+    if (run.StyleIndex < 0 || static_cast<std::size_t>(run.StyleIndex) >= list.items.size()) run.StyleIndex = 0;
+    if (list.items.empty()) {
+        list.caption.clear();
+        list.listIndex = -1;
+    } else {
+        list.caption = list.items[static_cast<std::size_t>(run.StyleIndex)].first;
+        list.listIndex = run.StyleIndex;
+    }
+
+    const int slot = Unit_Slot(run.UnitCode);
+    run.form.at("Text1").caption = run.LeftStartByUnit[slot];
+    run.form.at("Text2").caption = run.RightStartByUnit[slot];
+    run.form.at("Text3").caption = run.MaxRowByUnit[slot];
+    for (int i = 0; i < 3; ++i)
+        run.form.at("Label6", i).caption = run.UnitNames[slot];
+}
+
+void Command5_Click(Run& run) {
+    const std::string& left = run.form.at("Text1").caption;
+    const std::string& right = run.form.at("Text2").caption;
+    const std::string& maxRow = run.form.at("Text3").caption;
+
+    // Refuse before anything is stored: a "_" would shift the fields of the
+    // stored value, and a text that does not convert could never be applied.
+    std::string problem;
+    for (const auto& [caption, text] : {std::pair{"Left side start", &left}, std::pair{"Right side start", &right},
+                                        std::pair{"Max row lenght", &maxRow}}) {
+        if (text->find('_') == std::string::npos) continue;
+        if (!problem.empty()) problem += '\r';
+        problem += std::string(caption) + " must not contain \"_\": " + *text;
+    }
+    if (problem.empty()) problem = Check_Settings(run, Trim_Nul(left), Trim_Nul(right), Trim_Nul(maxRow));
+    if (!problem.empty()) {
+        run.platform.messageBox(problem, "Warning", Icon::Warning, Buttons::Ok);
+        return;
+    }
+
+    const std::string value = std::to_string(run.UnitCode) + "_" + left + "_" + right + "_" + maxRow + "_";
+
+    Design_Open(run);
+    if (findOwnAttribute(run)) {
+        dbx::writeField(run.AttributeRec.value, trimSpaces(value), false);
+        run.AttributeRec.units = run.UnitCode;
+        run.LastStatus = TModifyDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    } else {
+        dbx::writeField(run.AttributeRec.name, kAttributeName);
+        dbx::writeField(run.AttributeRec.value, value);
+        run.AttributeRec.attrFlag2 = 0;
+        run.AttributeRec.units = run.UnitCode;
+        run.LastStatus = TAddDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    }
+    Design_Close(run);
+
+    const int slot = Unit_Slot(run.UnitCode);
+    run.LeftStartByUnit[slot] = Trim_Nul(left);
+    run.RightStartByUnit[slot] = Trim_Nul(right);
+    run.MaxRowByUnit[slot] = Trim_Nul(maxRow);
+    Apply_Settings(run);
+    run.SettingsChanged = false;
+}
+
+}  // namespace orlune
