@@ -356,11 +356,6 @@ TEST_F(FormLoadTest, TheFirstPlacedTextChoosesTheStyle) {
     }
 }
 
-TEST_F(FormLoadTest, FillingTheListDoesNotMarkThePageChanged) {
-    orlune::Run& run = load(test::design(1).withItems(ownText(1, 1)));
-    EXPECT_FALSE(run.SettingsChanged);
-}
-
 // --- Command5_Click ----------------------------------------------------------
 
 TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
