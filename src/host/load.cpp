@@ -645,10 +645,10 @@ const std::vector<KnownObject>& knownObjects() {
         add("designAttribute", kDesignAttributeKeys);
         add("pin", kPinKeys);
         add("symbol", kSymbolKeys);
-        add("item.text", kItemKeys, kTextItemKeys);
-        add("item.bus", kItemKeys, kBusItemKeys);
-        add("item.wire", kItemKeys, kWireItemKeys);
-        add("item.line", kItemKeys, kLineItemKeys);
+        add("textItem", kItemKeys, kTextItemKeys);
+        add("busItem", kItemKeys, kBusItemKeys);
+        add("wireItem", kItemKeys, kWireItemKeys);
+        add("lineItem", kItemKeys, kLineItemKeys);
         return v;
     }();
     return objects;

@@ -30,7 +30,7 @@ DesignSummary summarize(const Design& design);
 // The keys the loader reads in each kind of object, for the schema's test
 // and the documentation. Every array-valued key is optional (missing: empty).
 struct KnownObject {
-    std::string_view name;  // "design", "textStyle", "sheet", "item.text", ...
+    std::string_view name;  // "design", "textStyle", "sheet", "textItem", ...
     std::vector<std::string_view> required;
     std::vector<std::string_view> optional;
 };
