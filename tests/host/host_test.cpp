@@ -298,7 +298,8 @@ TEST_F(HostFile, SelectingAnUnknownComponentChangesNothing) {
 TEST_F(HostFile, ClearHighlightsSetsEveryHighlightTo0) {
     std::string reason;
     ASSERT_EQ(kOk, host.clearHighlights(reason)) << reason;
-    for (const Component& c : onDisk()->components) EXPECT_EQ(0, c.symbol.highlight);
+    const auto d = onDisk();
+    for (const Component& c : d->components) EXPECT_EQ(0, c.symbol.highlight);
     agePath();
     const FileState before = state();
     ASSERT_EQ(kOk, host.clearHighlights(reason));
