@@ -120,6 +120,20 @@ constexpr KeySpec kLineItemKeys[] = {{"x1", true}, {"y1", true}, {"x2", true}, {
 
 // ---------------------------------------------------------------------------
 
+// A text as a JSON string, cut after 60 bytes (at a character's start).
+std::string quote(std::string_view s) {
+    size_t n = s.size();
+    if (n > 60) {
+        n = 60;
+        while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    }
+    std::string out;
+    JsonWriter w(out);
+    w.string(s.substr(0, n));
+    if (n < s.size()) out.insert(out.size() - 1, "...");
+    return out;
+}
+
 // Where a value is, for reasons; rendered only when something is wrong.
 struct Path {
     const Path* parent = nullptr;
@@ -140,7 +154,7 @@ struct Path {
                 if (!s.empty()) s += '.';
                 s += key;
             } else {
-                s += "[\"" + std::string(key) + "\"]";
+                s += "[" + quote(key) + "]";
             }
         }
         return s;
@@ -153,14 +167,6 @@ struct Refusal {
     std::string path;
     std::string what;
 };
-
-std::string quote(std::string_view s) {
-    std::string out;
-    JsonWriter w(out);
-    w.string(s.size() > 60 ? s.substr(0, 60) : s);
-    if (s.size() > 60) out.insert(out.size() - 1, "...");
-    return out;
-}
 
 class Loader {
 public:

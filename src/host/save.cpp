@@ -20,8 +20,8 @@ namespace {
 
 // A callable by reference, without an allocation.
 struct Emit {
-    void (*fn)(const void*, JsonIndex) = nullptr;
-    const void* ctx = nullptr;
+    void (*fn)(const void*, JsonIndex);
+    const void* ctx;
     void operator()(JsonIndex original) const { fn(ctx, original); }
 };
 template <class F>
@@ -89,23 +89,23 @@ private:
 
     private:
         enum class Kind : uint8_t { Int, Bool, Str, Custom };
+        // Trivial, so that the array of them costs nothing to set up: add()
+        // sets every member.
         struct Field {
             std::string_view key;
-            Kind kind = Kind::Int;
-            bool addIfAbsent = true;  // written when the original lacks the key
-            bool keep = true;         // kept when the original has it
-            bool done = false;
-            bool b = false;
-            int32_t i = 0;
+            Kind kind;
+            bool addIfAbsent;  // written when the original lacks the key
+            bool keep;         // kept when the original has it
+            bool done;
+            bool b;
+            int32_t i;
             std::string_view s;
             Emit emit;
         };
 
         Field& add(std::string_view key, Kind kind, bool addIfAbsent) {
             Field& f = fields_[count_++];
-            f.key = key;
-            f.kind = kind;
-            f.addIfAbsent = addIfAbsent;
+            f = Field{key, kind, addIfAbsent, true, false, false, 0, {}, {nullptr, nullptr}};
             return f;
         }
 

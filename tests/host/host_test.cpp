@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host/file_support.h"
 #include "host/host_impl.h"
@@ -201,6 +202,25 @@ TEST_F(HostFile, AFailedSaveAnswersNonZeroKeepsTheReasonAndTheOriginal) {
     EXPECT_EQ(kOk, close());
     EXPECT_EQ("", host.lastSaveError());
 }
+
+class HostSaveFailure : public HostFile, public ::testing::WithParamInterface<SaveStage> {};
+
+TEST_P(HostSaveFailure, AtAnyStageLeavesTheFolderAsItWas) {
+    const FileState before = state();
+    host.failSave = [](SaveStage s) { return s == GetParam(); };
+    ASSERT_EQ(kOk, open());
+    design().items[0].deleted = true;
+    design().changed = true;
+    EXPECT_EQ(kSaveFailed, close());
+    EXPECT_EQ(0u, host.lastSaveError().find(path.string() + ": cannot ")) << host.lastSaveError();
+    EXPECT_TRUE(before == state());
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"design.json"}, names);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStage, HostSaveFailure,
+                         ::testing::Values(SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush, SaveStage::Rename));
 
 TEST_F(HostFile, ReadOnlyConversationsCarryTheirChangesButNeverWrite) {
     host.setReadOnly(true);
