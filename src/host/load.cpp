@@ -246,23 +246,23 @@ private:
         return d_.size(v);
     }
 
-    // Fills out[i] with the value of spec[i] (kNoNode when missing); a
+    // Fills out[i] with the value of table[i] (kNoNode when missing); a
     // missing required key is refused.
-    void gather(JsonIndex obj, const Path& p, std::span<const KeySpec> spec, JsonIndex* out) {
+    void gather(JsonIndex obj, const Path& p, std::span<const KeySpec> table, JsonIndex* out) {
         if (d_.type(obj) != JsonType::Object) wrongType(obj, p, "an object");
-        for (size_t i = 0; i < spec.size(); ++i) out[i] = kNoNode;
+        for (size_t i = 0; i < table.size(); ++i) out[i] = kNoNode;
         const uint32_t n = d_.size(obj);
         for (uint32_t k = 0; k < n; ++k) {
             const std::string_view key = d_.text(d_.key(obj, k));
-            for (size_t i = 0; i < spec.size(); ++i) {
-                if (spec[i].name == key) {
+            for (size_t i = 0; i < table.size(); ++i) {
+                if (table[i].name == key) {
                     out[i] = d_.value(obj, k);
                     break;
                 }
             }
         }
-        for (size_t i = 0; i < spec.size(); ++i) {
-            if (spec[i].required && out[i] == kNoNode) fail(obj, p, "\"" + std::string(spec[i].name) + "\" is missing");
+        for (size_t i = 0; i < table.size(); ++i) {
+            if (table[i].required && out[i] == kNoNode) fail(obj, p, "\"" + std::string(table[i].name) + "\" is missing");
         }
     }
 
@@ -585,9 +585,9 @@ private:
     std::unordered_map<std::string_view, uint32_t> busIndex_;
 };
 
-std::vector<std::string_view> keysOf(std::span<const KeySpec> spec, bool required) {
+std::vector<std::string_view> keysOf(std::span<const KeySpec> table, bool required) {
     std::vector<std::string_view> out;
-    for (const KeySpec& k : spec) {
+    for (const KeySpec& k : table) {
         if (k.required == required) out.push_back(k.name);
     }
     return out;
@@ -634,9 +634,9 @@ DesignSummary summarize(const Design& design) {
 const std::vector<KnownObject>& knownObjects() {
     static const std::vector<KnownObject> objects = [] {
         std::vector<KnownObject> v;
-        const auto add = [&](std::string_view name, std::span<const KeySpec> spec,
+        const auto add = [&](std::string_view name, std::span<const KeySpec> table,
                              std::span<const KeySpec> more = {}) {
-            KnownObject o{name, keysOf(spec, true), keysOf(spec, false)};
+            KnownObject o{name, keysOf(table, true), keysOf(table, false)};
             for (auto k : keysOf(more, true)) o.required.push_back(k);
             for (auto k : keysOf(more, false)) o.optional.push_back(k);
             v.push_back(std::move(o));
