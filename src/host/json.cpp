@@ -35,6 +35,7 @@ namespace {
 struct ParseFailure {
     const char* at;
     std::string message;
+    bool duplicateKey = false;
 };
 
 class Parser {
@@ -317,7 +318,7 @@ private:
     [[noreturn]] void duplicate(JsonIndex key) {
         const JsonNode& n = doc_.nodes[static_cast<size_t>(key)];
         line_ = n.line;
-        throw ParseFailure{nullptr, "the key \"" + std::string(doc_.text(key)) + "\" appears twice in one object"};
+        throw ParseFailure{nullptr, "the key \"" + std::string(doc_.text(key)) + "\" appears twice in one object", true};
     }
 
     void checkKeys(size_t mark, uint32_t count) {
@@ -377,6 +378,7 @@ bool parseJson(std::shared_ptr<const std::string> input, JsonDocument& doc, Json
             }
         }
         error.message = failure.message;
+        error.duplicateKey = failure.duplicateKey;
         doc = JsonDocument{};
         return false;
     }

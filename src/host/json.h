@@ -65,8 +65,11 @@ struct JsonDocument {
 
 struct JsonError {
     uint32_t line = 0;
-    uint32_t column = 0;  // 1-based, in characters
+    uint32_t column = 0;  // 1-based, in characters; 0: not given
     std::string message;
+    // Well-formed JSON, but a key repeats in one object, which the design
+    // file does not allow.
+    bool duplicateKey = false;
 };
 
 // Parses `input` (UTF-8; a leading byte order mark is skipped). Refuses

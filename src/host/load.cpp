@@ -604,6 +604,10 @@ int32_t loadDesign(std::shared_ptr<const std::string> bytes, std::string_view na
     auto doc = std::make_shared<JsonDocument>();
     JsonError error;
     if (!parseJson(std::move(bytes), *doc, error)) {
+        if (error.duplicateKey) {
+            reason = location(name, error.line) + error.message;
+            return kInvalidDesign;
+        }
         reason = location(name, error.line) + "not JSON: " + error.message;
         if (error.column > 0) reason += " (column " + std::to_string(error.column) + ")";
         return kNotJson;

@@ -112,6 +112,7 @@ TEST_P(JsonRefusal, IsRefusedWithLineAndWhy) {
     ASSERT_FALSE(p.ok) << c.name;
     EXPECT_EQ(c.line, p.error.line) << c.name << ": " << p.error.message;
     EXPECT_NE(std::string::npos, p.error.message.find(c.message)) << c.name << ": " << p.error.message;
+    EXPECT_EQ(std::string(c.name).find("duplicate key") == 0, p.error.duplicateKey) << c.name;
 }
 
 std::string caseName(const ::testing::TestParamInfo<BadCase>& param) {
