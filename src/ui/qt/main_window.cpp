@@ -179,6 +179,15 @@ MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(pa
 }
 
 MainWindow::~MainWindow() {
+    // The children outlive this object's own part; while they go, they must
+    // reach neither the handlers nor this window.
+    ended_ = true;
+    for (const QMetaObject::Connection& connection : connections_)
+        QObject::disconnect(connection);
+    for (QWidget* page : pages_)
+        page->removeEventFilter(this);
+    for (const auto& [widget, key] : keys_)
+        widget->removeEventFilter(this);
     run_.form.onRefresh = nullptr;
     host_.onCall = previousOnCall_;
 }
@@ -304,31 +313,35 @@ void MainWindow::connectEvents() {
         const std::string name = key.name;
         const int index = key.index;
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            connect(button, &QPushButton::clicked, this, [this, name, index] { onClicked(name, index); });
+            connections_.push_back(
+                connect(button, &QPushButton::clicked, this, [this, name, index] { onClicked(name, index); }));
         } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
             if (keyHandler(name)) edit->installEventFilter(this);
             // Every change the user makes reaches the model, also those that
             // type no character (Delete, the context menu).
-            connect(edit, &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
-                forward([this, &name, index, &text] { run_.form.at(name, index).caption = toRunText(text); });
-            });
+            connections_.push_back(
+                connect(edit, &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
+                    forward([this, &name, index, &text] { run_.form.at(name, index).caption = toRunText(text); });
+                }));
         } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-            connect(combo, &QComboBox::activated, this, [this, name, index, combo](int position) {
-                forward([this, &name, index, combo, position] {
-                    Control& c = run_.form.at(name, index);
-                    c.listIndex = position;
-                    c.caption = toRunText(combo->itemText(position));
-                });
-            });
-            connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
-                forward([this, &name, index, &text] {
-                    run_.form.at(name, index).caption = toRunText(text);
-                    cboTextStyle_Change(run_);
-                });
-            });
+            connections_.push_back(
+                connect(combo, &QComboBox::activated, this, [this, name, index, combo](int position) {
+                    forward([this, &name, index, combo, position] {
+                        Control& c = run_.form.at(name, index);
+                        c.listIndex = position;
+                        c.caption = toRunText(combo->itemText(position));
+                    });
+                }));
+            connections_.push_back(
+                connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
+                    forward([this, &name, index, &text] {
+                        run_.form.at(name, index).caption = toRunText(text);
+                        cboTextStyle_Change(run_);
+                    });
+                }));
         }
     }
-    connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
+    connections_.push_back(connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
         if (tab == run_.form.selectedTab) return;
         // Leaving the settings page may store the settings; not while the
         // page's own Update holds the design.
@@ -337,8 +350,9 @@ void MainWindow::connectEvents() {
             return;
         }
         forward([this, tab] { Select_Tab(run_, tab); });
-    });
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
+    }));
+    connections_.push_back(
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); }));
 }
 
 QWidget* MainWindow::control(std::string_view name, int index) const {

@@ -108,6 +108,7 @@ private:
     bool closePending_ = false;
     std::vector<std::string> saveErrors_;
     std::function<void(std::string_view)> previousOnCall_;
+    std::vector<QMetaObject::Connection> connections_;
 };
 
 }  // namespace orlune::qt
