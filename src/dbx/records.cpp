@@ -10,6 +10,7 @@ namespace orlune::dbx {
 #define ORLUNE_AT(type, field, offset) static_assert(offsetof(type, field) == (offset), #type "." #field)
 
 static_assert(sizeof(Pair) == 8);
+static_assert(alignof(ItemRecord) == 4 && alignof(AttributeRecord) == 4 && alignof(TextStyleRecord) == 4);
 static_assert(sizeof(Box) == 16);
 static_assert(sizeof(DesignContext) == 28);
 

@@ -12,14 +12,16 @@ namespace orlune::dbx {
 
 static_assert(sizeof(int32_t) == 4);
 
+// Packed, and every word sits at a multiple of four within its record; the
+// records are 4-aligned so that a word can be read in place.
 #pragma pack(push, 1)
 
-struct Pair {
+struct alignas(4) Pair {
     int32_t x;
     int32_t y;
 };
 
-struct Box {
+struct alignas(4) Box {
     int32_t x1;
     int32_t y1;
     int32_t x2;
@@ -27,11 +29,11 @@ struct Box {
 };
 
 // Opaque conversation block; only the library reads it.
-struct DesignContext {
+struct alignas(4) DesignContext {
     uint8_t bytes[28];
 };
 
-struct AttributeRecord {
+struct alignas(4) AttributeRecord {
     int32_t reserved0;
     char name[100];
     char value[256];
@@ -46,7 +48,7 @@ struct AttributeRecord {
     int32_t units;
 };
 
-struct BusRecord {
+struct alignas(4) BusRecord {
     int32_t reserved0;
     int32_t x1;
     int32_t y1;
@@ -57,7 +59,7 @@ struct BusRecord {
     int32_t reservedWords[3];
 };
 
-struct ComponentRecord {
+struct alignas(4) ComponentRecord {
     int32_t reserved0;
     char refDes[100];
     char compType[100];
@@ -74,7 +76,7 @@ struct ComponentRecord {
     int32_t reserved928;
 };
 
-struct PinRecord {
+struct alignas(4) PinRecord {
     int32_t reserved0;
     char reservedText1[100];
     int32_t reservedWords1[4];
@@ -88,19 +90,19 @@ struct PinRecord {
     char reservedText2[100];
 };
 
-struct NetRecord {
+struct alignas(4) NetRecord {
     int32_t netId;
     char reservedText[100];
     int32_t reservedWords[3];
 };
 
-struct LayerRecord {
+struct alignas(4) LayerRecord {
     int32_t layerId;
     char reservedText[100];
     int32_t reservedWords[11];
 };
 
-struct SymbolRecord {
+struct alignas(4) SymbolRecord {
     int32_t reserved0;
     char reservedText1[100];
     char refDes[100];
@@ -115,7 +117,7 @@ struct SymbolRecord {
     char reservedText3[100];
 };
 
-struct TextRecord {
+struct alignas(4) TextRecord {
     int32_t reserved0;
     int32_t textStyleId;
     char text[256];
@@ -129,7 +131,7 @@ struct TextRecord {
     int32_t reserved308;
 };
 
-struct TextStyleRecord {
+struct alignas(4) TextStyleRecord {
     int32_t styleId;
     char styleName[100];
     int32_t reservedWords1[2];
@@ -137,7 +139,7 @@ struct TextStyleRecord {
     int32_t reservedWords2[3];
 };
 
-struct DesignInfoRecord {
+struct alignas(4) DesignInfoRecord {
     char reservedTexts[8][100];
     Pair workspaceExtent;
     Box reservedBox;
@@ -147,7 +149,7 @@ struct DesignInfoRecord {
     int32_t reservedWords2[2];
 };
 
-struct ItemRecord {
+struct alignas(4) ItemRecord {
     int32_t itemKind;
     int32_t reservedWords[15];
     AttributeRecord attributePart;  // reserved
