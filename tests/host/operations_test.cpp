@@ -281,7 +281,7 @@ TEST_F(Texts, WithoutStylesATextIsMeasuredOneUnitPerCharacter) {
 
 // --- Deleting texts and items ------------------------------------------------------
 
-// Delete_OwnTexts of Part 2.3: every text beginning with "@" is deleted
+// As Delete_OwnTexts does it: every text beginning with "@" is deleted
 // with the item record as the walk left it, and the walk goes on.
 TEST_F(Texts, DeletingTheItemInHandLeavesTheWalkOnTheItemThatFollowed) {
     openDesign(kTexts);
@@ -327,7 +327,7 @@ TEST_F(Texts, DeletingTheTextInHandByItsTextRecordAlsoLeavesTheWalkOnTheNextItem
     EXPECT_THAT(layerItems(1), ElementsAre("S:SC1", "T:keep", "T:@3", "W", "T:@4"));
 }
 
-// Measure_Text of Part 2.3: place, find it again in a walk, copy its
+// As Measure_Text does it: place, find it again in a walk, copy its
 // textPart into the TextRecord, delete it with that record.
 TEST_F(Texts, DeleteTextFindsTheTextThatACopiedTextPartDescribes) {
     openDesign(kTexts);
