@@ -2,11 +2,9 @@
 // validate, cache), closing it (atomic save), and the host-side commands.
 #include "host/host.h"
 
-#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "host/host_impl.h"
@@ -172,10 +170,9 @@ int32_t Host::selectSymbols(const std::vector<std::string>& refDes, std::string&
     known.reserve(d.components.size());
     for (const Component& c : d.components) known.insert(c.refDes);
     std::string unknown;
+    std::unordered_set<std::string_view> named;
     for (const std::string& r : refDes) {
-        if (known.count(r) == 0 && unknown.find("\"" + r + "\"") == std::string::npos) {
-            unknown += (unknown.empty() ? "\"" : ", \"") + r + "\"";
-        }
+        if (known.count(r) == 0 && named.insert(r).second) unknown += (unknown.empty() ? "\"" : ", \"") + r + "\"";
     }
     if (!unknown.empty()) {
         m.release();

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <span>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "host/cp1252.h"
 #include "host/json.h"
