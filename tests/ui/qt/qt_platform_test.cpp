@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -41,6 +43,10 @@ struct IconCase {
     Icon icon;
     QMessageBox::Icon shown;
 };
+
+void PrintTo(const IconCase& c, std::ostream* os) {
+    *os << "icon " << static_cast<int>(c.icon);
+}
 
 class QtPlatformIcons : public ::testing::TestWithParam<IconCase> {};
 

@@ -2,6 +2,8 @@
 // focus and message boxes as the user meets them.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -348,6 +350,10 @@ struct KeyCase {
     const char* shown;  // after "140"
     bool marksChanged;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << "typed \"" << c.typed << "\"";
+}
 
 class KeyFilter : public WindowFlow, public ::testing::WithParamInterface<KeyCase> {};
 
