@@ -18,19 +18,6 @@ def mil(v):
     return int(round(v * MIL))
 
 
-def dumps(value, indent=0):
-    """JSON with two-space indentation; an object or array of plain values
-    stays on one line, so a pin or an item reads as one entry."""
-    pad = "  " * indent
-    if isinstance(value, dict) and value and any(isinstance(v, (dict, list)) and v for v in value.values()):
-        inner = ",\n".join(f'{pad}  {json.dumps(k)}: {dumps(v, indent + 1)}' for k, v in value.items())
-        return "{\n" + inner + "\n" + pad + "}"
-    if isinstance(value, list) and value and any(isinstance(v, (dict, list)) for v in value):
-        inner = ",\n".join(pad + "  " + dumps(v, indent + 1) for v in value)
-        return "[\n" + inner + "\n" + pad + "]"
-    return json.dumps(value, ensure_ascii=False, separators=(", ", ": "))
-
-
 SHEETS = [
     (1, "Power input"),
     (2, "Regulators"),
@@ -266,7 +253,8 @@ def main():
         "attributes": [{"name": "Title", "value": "Data logger rev B"}],
     }
     out = pathlib.Path(__file__).resolve().parent.parent / "examples" / "board.json"
-    out.write_text(dumps(design) + "\n", encoding="utf-8")
+    # The host's own layout, so the first saved change touches only its lines.
+    out.write_text(json.dumps(design, indent=2, ensure_ascii=False) + "\n", encoding="utf-8")
 
 
 if __name__ == "__main__":
