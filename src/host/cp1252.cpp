@@ -42,9 +42,13 @@ int cp1252Byte(char32_t cp) {
     return -1;
 }
 
-std::string toCp1252(std::string_view utf8) { return *convert(utf8, false); }
+std::string toCp1252(std::string_view utf8) {
+    return *convert(utf8, false);
+}
 
-std::optional<std::string> toCp1252Exact(std::string_view utf8) { return convert(utf8, true); }
+std::optional<std::string> toCp1252Exact(std::string_view utf8) {
+    return convert(utf8, true);
+}
 
 std::string fromCp1252(std::string_view bytes) {
     std::string out;

@@ -40,7 +40,9 @@ void Host::setDesignFile(std::string path) {
     if (path != impl_->file) impl_->cached = false;
     impl_->file = std::move(path);
 }
-const std::string& Host::designFile() const { return impl_->file; }
+const std::string& Host::designFile() const {
+    return impl_->file;
+}
 
 void Host::setReadOnly(bool readOnly) {
     // A copy changed in read-only mode must never reach a save, and a saving
@@ -49,10 +51,18 @@ void Host::setReadOnly(bool readOnly) {
     impl_->readOnly = readOnly;
 }
 
-void Host::setLockWait(int milliseconds) { impl_->lockWaitMs = milliseconds; }
-const std::string& Host::lastOpenError() const { return impl_->openError; }
-const std::string& Host::lastSaveError() const { return impl_->saveError; }
-Design* Host::design() { return impl_->design.get(); }
+void Host::setLockWait(int milliseconds) {
+    impl_->lockWaitMs = milliseconds;
+}
+const std::string& Host::lastOpenError() const {
+    return impl_->openError;
+}
+const std::string& Host::lastSaveError() const {
+    return impl_->saveError;
+}
+Design* Host::design() {
+    return impl_->design.get();
+}
 
 int32_t Host::check(const std::string& path, DesignSummary& summary, std::string& reason) {
     std::string bytes;
@@ -168,7 +178,8 @@ int32_t Host::selectSymbols(const std::vector<std::string>& refDes, std::string&
     std::unordered_set<std::string_view> wanted(refDes.begin(), refDes.end());
     std::unordered_set<std::string_view> known;
     known.reserve(d.components.size());
-    for (const Component& c : d.components) known.insert(c.refDes);
+    for (const Component& c : d.components)
+        known.insert(c.refDes);
     std::string unknown;
     std::unordered_set<std::string_view> named;
     for (const std::string& r : refDes) {
@@ -215,9 +226,15 @@ int32_t Host::clearHighlights(std::string& reason) {
     return status;
 }
 
-Host* currentHost() { return current; }
+Host* currentHost() {
+    return current;
+}
 
-HostBinding::HostBinding(Host& host) : previous_(current) { current = &host; }
-HostBinding::~HostBinding() { current = previous_; }
+HostBinding::HostBinding(Host& host) : previous_(current) {
+    current = &host;
+}
+HostBinding::~HostBinding() {
+    current = previous_;
+}
 
 }  // namespace orlune::host

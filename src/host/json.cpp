@@ -20,11 +20,20 @@ JsonIndex JsonDocument::find(JsonIndex object, std::string_view name) const {
 
 bool JsonDocument::isInt32(JsonIndex i, int32_t& out) const {
     if (type(i) != JsonType::Number) return false;
+    // By hand: this runs for every integer of the file when it is read and
+    // again when it is written, and the parser has checked the lexeme's form
+    // (no leading zeros), so at most ten digits can fit.
     const std::string_view s = text(i);
-    if (s.find_first_of(".eE") != std::string_view::npos) return false;
+    const bool negative = !s.empty() && s[0] == '-';
+    const std::size_t first = negative ? 1 : 0;
+    if (s.size() == first || s.size() - first > 10) return false;
     int64_t v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size()) return false;
+    for (std::size_t k = first; k < s.size(); ++k) {
+        const char c = s[k];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (negative) v = -v;
     if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
     out = static_cast<int32_t>(v);
     return true;
@@ -55,7 +64,8 @@ public:
 
     const char* lineStart(const char* at) const {
         const char* s = at;
-        while (s > begin_ && s[-1] != '\n') --s;
+        while (s > begin_ && s[-1] != '\n')
+            --s;
         return s;
     }
     uint32_t line() const { return line_; }
@@ -88,12 +98,18 @@ private:
     JsonIndex parseValue(int depth) {
         if (p_ == end_) fail("the file ends where a value is expected");
         switch (*p_) {
-            case '{': return parseObject(depth + 1);
-            case '[': return parseArray(depth + 1);
-            case '"': return parseString();
-            case 't': return literal("true", JsonType::True);
-            case 'f': return literal("false", JsonType::False);
-            case 'n': return literal("null", JsonType::Null);
+            case '{':
+                return parseObject(depth + 1);
+            case '[':
+                return parseArray(depth + 1);
+            case '"':
+                return parseString();
+            case 't':
+                return literal("true", JsonType::True);
+            case 'f':
+                return literal("false", JsonType::False);
+            case 'n':
+                return literal("null", JsonType::Null);
             default:
                 if (*p_ == '-' || (*p_ >= '0' && *p_ <= '9')) return parseNumber();
                 fail("expected a value, found " + describe(*p_));
@@ -112,7 +128,8 @@ private:
         const char* start = p_;
         const auto digits = [&] {
             const char* d = p_;
-            while (p_ != end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+            while (p_ != end_ && *p_ >= '0' && *p_ <= '9')
+                ++p_;
             return p_ - d;
         };
         if (*p_ == '-') ++p_;
@@ -188,14 +205,30 @@ private:
             if (p_ == end_) fail("the file ends inside a string");
             const char e = *p_++;
             switch (e) {
-                case '"': *pool += '"'; break;
-                case '\\': *pool += '\\'; break;
-                case '/': *pool += '/'; break;
-                case 'b': *pool += '\b'; break;
-                case 'f': *pool += '\f'; break;
-                case 'n': *pool += '\n'; break;
-                case 'r': *pool += '\r'; break;
-                case 't': *pool += '\t'; break;
+                case '"':
+                    *pool += '"';
+                    break;
+                case '\\':
+                    *pool += '\\';
+                    break;
+                case '/':
+                    *pool += '/';
+                    break;
+                case 'b':
+                    *pool += '\b';
+                    break;
+                case 'f':
+                    *pool += '\f';
+                    break;
+                case 'n':
+                    *pool += '\n';
+                    break;
+                case 'r':
+                    *pool += '\r';
+                    break;
+                case 't':
+                    *pool += '\t';
+                    break;
                 case 'u': {
                     char32_t cp = hex4();
                     if (cp >= 0xDC00 && cp <= 0xDFFF) fail("a lone surrogate in a \\u escape");
@@ -209,7 +242,9 @@ private:
                     appendUtf8(*pool, cp);
                     break;
                 }
-                default: --p_; fail("an unknown escape in a string");
+                default:
+                    --p_;
+                    fail("an unknown escape in a string");
             }
             copied = p_;
         }
@@ -318,7 +353,8 @@ private:
     [[noreturn]] void duplicate(JsonIndex key) {
         const JsonNode& n = doc_.nodes[static_cast<size_t>(key)];
         line_ = n.line;
-        throw ParseFailure{nullptr, "the key \"" + std::string(doc_.text(key)) + "\" appears twice in one object", true};
+        throw ParseFailure{nullptr, "the key \"" + std::string(doc_.text(key)) + "\" appears twice in one object",
+                           true};
     }
 
     void checkKeys(size_t mark, uint32_t count) {
@@ -334,7 +370,8 @@ private:
         }
         std::vector<std::pair<std::string_view, JsonIndex>> keys;
         keys.reserve(count);
-        for (uint32_t a = 0; a < count; ++a) keys.emplace_back(doc_.text(stack_[mark + 2 * a]), stack_[mark + 2 * a]);
+        for (uint32_t a = 0; a < count; ++a)
+            keys.emplace_back(doc_.text(stack_[mark + 2 * a]), stack_[mark + 2 * a]);
         std::sort(keys.begin(), keys.end());
         for (size_t a = 1; a < keys.size(); ++a) {
             if (keys[a].first == keys[a - 1].first) duplicate(std::max(keys[a].second, keys[a - 1].second));
@@ -446,13 +483,27 @@ void JsonWriter::quoted(std::string_view text) {
         out_.append(text.data() + run, i - run);
         run = i + 1;
         switch (c) {
-            case '"': out_ += "\\\""; break;
-            case '\\': out_ += "\\\\"; break;
-            case '\b': out_ += "\\b"; break;
-            case '\f': out_ += "\\f"; break;
-            case '\n': out_ += "\\n"; break;
-            case '\r': out_ += "\\r"; break;
-            case '\t': out_ += "\\t"; break;
+            case '"':
+                out_ += "\\\"";
+                break;
+            case '\\':
+                out_ += "\\\\";
+                break;
+            case '\b':
+                out_ += "\\b";
+                break;
+            case '\f':
+                out_ += "\\f";
+                break;
+            case '\n':
+                out_ += "\\n";
+                break;
+            case '\r':
+                out_ += "\\r";
+                break;
+            case '\t':
+                out_ += "\\t";
+                break;
             default:
                 out_ += "\\u00";
                 out_ += kHex[c >> 4];
@@ -494,14 +545,25 @@ void JsonWriter::null() {
 void JsonWriter::copy(const JsonDocument& doc, JsonIndex value) {
     const JsonNode& n = doc.node(value);
     switch (n.type) {
-        case JsonType::Null: null(); break;
-        case JsonType::False: boolean(false); break;
-        case JsonType::True: boolean(true); break;
-        case JsonType::Number: number(doc.text(value)); break;
-        case JsonType::String: string(doc.text(value)); break;
+        case JsonType::Null:
+            null();
+            break;
+        case JsonType::False:
+            boolean(false);
+            break;
+        case JsonType::True:
+            boolean(true);
+            break;
+        case JsonType::Number:
+            number(doc.text(value));
+            break;
+        case JsonType::String:
+            string(doc.text(value));
+            break;
         case JsonType::Array:
             beginArray();
-            for (uint32_t k = 0; k < n.size; ++k) copy(doc, doc.element(value, k));
+            for (uint32_t k = 0; k < n.size; ++k)
+                copy(doc, doc.element(value, k));
             endArray();
             break;
         case JsonType::Object:
@@ -515,7 +577,9 @@ void JsonWriter::copy(const JsonDocument& doc, JsonIndex value) {
     }
 }
 
-void JsonWriter::finish() { out_ += '\n'; }
+void JsonWriter::finish() {
+    out_ += '\n';
+}
 
 std::string writeJson(const JsonDocument& doc) {
     std::string out;

@@ -42,7 +42,9 @@ struct JsonDocument {
     const JsonNode& node(JsonIndex i) const { return nodes[static_cast<size_t>(i)]; }
     JsonType type(JsonIndex i) const { return node(i).type; }
     uint32_t line(JsonIndex i) const { return node(i).line; }
-    bool isObject(JsonIndex i) const { return i >= 0 && static_cast<size_t>(i) < nodes.size() && type(i) == JsonType::Object; }
+    bool isObject(JsonIndex i) const {
+        return i >= 0 && static_cast<size_t>(i) < nodes.size() && type(i) == JsonType::Object;
+    }
 
     // A string's decoded UTF-8 text, or a number's lexeme.
     std::string_view text(JsonIndex i) const {

@@ -82,21 +82,34 @@ struct KeySpec {
     bool required;
 };
 
-constexpr KeySpec kDesignKeys[] = {
-    {"format", true},      {"version", true},    {"units", true}, {"workspace", true}, {"textLimit", false},
-    {"textStyles", false}, {"sheets", false},    {"nets", false}, {"buses", false},    {"components", false},
-    {"items", false},      {"attributes", false}};
-enum { DFormat, DVersion, DUnits, DWorkspace, DTextLimit, DStyles, DSheets, DNets, DBuses, DComponents, DItems, DAttributes };
+constexpr KeySpec kDesignKeys[] = {{"format", true},      {"version", true},    {"units", true},
+                                   {"workspace", true},   {"textLimit", false}, {"textStyles", false},
+                                   {"sheets", false},     {"nets", false},      {"buses", false},
+                                   {"components", false}, {"items", false},     {"attributes", false}};
+enum {
+    DFormat,
+    DVersion,
+    DUnits,
+    DWorkspace,
+    DTextLimit,
+    DStyles,
+    DSheets,
+    DNets,
+    DBuses,
+    DComponents,
+    DItems,
+    DAttributes
+};
 
-constexpr KeySpec kStyleKeys[] = {{"number", true},    {"id", false},       {"name", true},
-                                  {"height", true},    {"charWidth", true}, {"advances", false}};
+constexpr KeySpec kStyleKeys[] = {{"number", true}, {"id", false},       {"name", true},
+                                  {"height", true}, {"charWidth", true}, {"advances", false}};
 enum { SNumber, SId, SName, SHeight, SCharWidth, SAdvances };
 
 constexpr KeySpec kSheetKeys[] = {{"id", true}, {"name", true}};
 constexpr KeySpec kNetKeys[] = {{"id", true}, {"name", true}};
 constexpr KeySpec kBusKeys[] = {{"name", true}, {"nets", false}};
 
-constexpr KeySpec kComponentKeys[] = {{"refDes", true},      {"type", true}, {"kind", true},
+constexpr KeySpec kComponentKeys[] = {{"refDes", true},      {"type", true},  {"kind", true},
                                       {"attributes", false}, {"pins", false}, {"symbol", true}};
 enum { CRefDes, CType, CKind, CAttributes, CPins, CSymbol };
 
@@ -106,13 +119,14 @@ constexpr KeySpec kDesignAttributeKeys[] = {{"name", true}, {"value", true}, {"u
 constexpr KeySpec kPinKeys[] = {{"x", true}, {"y", true}, {"sheet", true}, {"net", false}};
 enum { PX, PY, PSheet, PNet };
 
-constexpr KeySpec kSymbolKeys[] = {{"sheet", true},      {"x", true},          {"y", true},
-                                   {"flipped", false},   {"highlight", false}, {"selected", false}};
+constexpr KeySpec kSymbolKeys[] = {{"sheet", true},    {"x", true},          {"y", true},
+                                   {"flipped", false}, {"highlight", false}, {"selected", false}};
 enum { YSheet, YX, YY, YFlipped, YHighlight, YSelected };
 
 // Items: the common keys, then those of each type.
 constexpr KeySpec kItemKeys[] = {{"type", true}, {"sheet", true}, {"selected", false}};
-constexpr KeySpec kTextItemKeys[] = {{"text", true}, {"style", true}, {"x", true}, {"y", true}, {"justification", true}};
+constexpr KeySpec kTextItemKeys[] = {
+    {"text", true}, {"style", true}, {"x", true}, {"y", true}, {"justification", true}};
 constexpr KeySpec kBusItemKeys[] = {{"bus", true}, {"x1", true}, {"y1", true}, {"x2", true}, {"y2", true}};
 constexpr KeySpec kWireItemKeys[] = {{"net", false}, {"x1", true}, {"y1", true}, {"x2", true}, {"y2", true}};
 constexpr KeySpec kLineItemKeys[] = {{"x1", true}, {"y1", true}, {"x2", true}, {"y2", true}};
@@ -124,7 +138,8 @@ std::string quote(std::string_view s) {
     size_t n = s.size();
     if (n > 60) {
         n = 60;
-        while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+        while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+            --n;
     }
     std::string out;
     JsonWriter w(out);
@@ -148,7 +163,8 @@ struct Path {
             s += "[" + std::to_string(index) + "]";
         } else if (!key.empty()) {
             bool plain = true;
-            for (const char c : key) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+            for (const char c : key)
+                plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
             if (plain) {
                 if (!s.empty()) s += '.';
                 s += key;
@@ -201,13 +217,19 @@ private:
 
     static const char* typeName(JsonType t) {
         switch (t) {
-            case JsonType::Null: return "null";
+            case JsonType::Null:
+                return "null";
             case JsonType::False:
-            case JsonType::True: return "a boolean";
-            case JsonType::Number: return "a number";
-            case JsonType::String: return "a string";
-            case JsonType::Array: return "an array";
-            case JsonType::Object: return "an object";
+            case JsonType::True:
+                return "a boolean";
+            case JsonType::Number:
+                return "a number";
+            case JsonType::String:
+                return "a string";
+            case JsonType::Array:
+                return "an array";
+            case JsonType::Object:
+                return "an object";
         }
         return "?";
     }
@@ -249,7 +271,8 @@ private:
     // missing required key is refused.
     void gather(JsonIndex obj, const Path& p, std::span<const KeySpec> table, JsonIndex* out) {
         if (d_.type(obj) != JsonType::Object) wrongType(obj, p, "an object");
-        for (size_t i = 0; i < table.size(); ++i) out[i] = kNoNode;
+        for (size_t i = 0; i < table.size(); ++i)
+            out[i] = kNoNode;
         const uint32_t n = d_.size(obj);
         for (uint32_t k = 0; k < n; ++k) {
             const std::string_view key = d_.text(d_.key(obj, k));
@@ -261,7 +284,8 @@ private:
             }
         }
         for (size_t i = 0; i < table.size(); ++i) {
-            if (table[i].required && out[i] == kNoNode) fail(obj, p, "\"" + std::string(table[i].name) + "\" is missing");
+            if (table[i].required && out[i] == kNoNode)
+                fail(obj, p, "\"" + std::string(table[i].name) + "\" is missing");
         }
     }
 
@@ -270,7 +294,8 @@ private:
     void gatherHeader(JsonIndex root, JsonIndex* f) {
         const Path top;
         const JsonIndex format = d_.find(root, "format");
-        if (format == kNoNode) fail(root, top, "\"format\" is missing: a design file has \"format\": \"orlune-design\"");
+        if (format == kNoNode)
+            fail(root, top, "\"format\" is missing: a design file has \"format\": \"orlune-design\"");
         if (string(format, top.at("format")) != "orlune-design") {
             fail(format, top.at("format"), quote(d_.text(format)) + " is not \"orlune-design\"");
         }
@@ -303,10 +328,12 @@ private:
             TextStyle& s = design_.textStyles[i];
             s.source = obj;
             s.number = integer(f[SNumber], at.at("number"));
-            if (s.number < 0 || s.number > 99) fail(f[SNumber], at.at("number"), std::to_string(s.number) + " is outside 0..99");
+            if (s.number < 0 || s.number > 99)
+                fail(f[SNumber], at.at("number"), std::to_string(s.number) + " is outside 0..99");
             if (firstWith[s.number] >= 0) {
-                fail(f[SNumber], at.at("number"),
-                     std::to_string(s.number) + " is used twice (also " + p.at(size_t(firstWith[s.number])).str() + ")");
+                fail(
+                    f[SNumber], at.at("number"),
+                    std::to_string(s.number) + " is used twice (also " + p.at(size_t(firstWith[s.number])).str() + ")");
             }
             firstWith[s.number] = static_cast<int>(i);
             s.id = f[SId] != kNoNode ? integer(f[SId], at.at("id")) : s.number;
@@ -401,7 +428,8 @@ private:
             if (net.id == 0) fail(f[0], at.at("id"), "0 is not a net id (0 means unconnected)");
             const auto [it, fresh] = netIndex_.emplace(net.id, i);
             if (!fresh) {
-                fail(f[0], at.at("id"), std::to_string(net.id) + " is used twice (also " + p.at(it->second).str() + ")");
+                fail(f[0], at.at("id"),
+                     std::to_string(net.id) + " is used twice (also " + p.at(it->second).str() + ")");
             }
         }
     }
@@ -475,7 +503,8 @@ private:
             }
             const auto [it, fresh] = refDesIndex.emplace(refDes, i);
             if (!fresh) {
-                fail(f[CRefDes], at.at("refDes"), quote(refDes) + " is used twice (also " + p.at(it->second).str() + ")");
+                fail(f[CRefDes], at.at("refDes"),
+                     quote(refDes) + " is used twice (also " + p.at(it->second).str() + ")");
             }
             c.refDes = refDes;
             c.type = string(f[CType], at.at("type"));
@@ -557,7 +586,8 @@ private:
                 item.type = ItemType::Bus;
                 gather(obj, at, kBusItemKeys, g);
                 item.bus = string(g[0], at.at("bus"));
-                if (busIndex_.find(item.bus) == busIndex_.end()) fail(g[0], at.at("bus"), "no bus is named " + quote(item.bus));
+                if (busIndex_.find(item.bus) == busIndex_.end())
+                    fail(g[0], at.at("bus"), "no bus is named " + quote(item.bus));
                 coords(1);
             } else if (type == "wire") {
                 item.type = ItemType::Wire;
@@ -625,12 +655,15 @@ int32_t loadDesign(std::shared_ptr<const std::string> bytes, std::string_view na
 
 DesignSummary summarize(const Design& design) {
     DesignSummary s;
-    for (const Sheet& sheet : design.sheets) s.sheets += sheet.id != 0 ? 1 : 0;
+    for (const Sheet& sheet : design.sheets)
+        s.sheets += sheet.id != 0 ? 1 : 0;
     s.components = static_cast<int>(design.components.size());
-    for (const Component& c : design.components) s.sheetConnectors += c.kind == 2 ? 1 : 0;
+    for (const Component& c : design.components)
+        s.sheetConnectors += c.kind == 2 ? 1 : 0;
     s.nets = static_cast<int>(design.nets.size());
     s.buses = static_cast<int>(design.buses.size());
-    for (const Item& item : design.items) s.items += item.deleted ? 0 : 1;
+    for (const Item& item : design.items)
+        s.items += item.deleted ? 0 : 1;
     return s;
 }
 
@@ -640,8 +673,10 @@ const std::vector<KnownObject>& knownObjects() {
         const auto add = [&](std::string_view name, std::span<const KeySpec> table,
                              std::span<const KeySpec> more = {}) {
             KnownObject o{name, keysOf(table, true), keysOf(table, false)};
-            for (auto k : keysOf(more, true)) o.required.push_back(k);
-            for (auto k : keysOf(more, false)) o.optional.push_back(k);
+            for (auto k : keysOf(more, true))
+                o.required.push_back(k);
+            for (auto k : keysOf(more, false))
+                o.optional.push_back(k);
             v.push_back(std::move(o));
         };
         add("design", kDesignKeys);

@@ -47,7 +47,9 @@ private:
         Object(Merger& m, SourceRef source) : m_(m), source_(m.valid(source) ? source : kNoNode) {}
 
         void integer(std::string_view key, int32_t v) { add(key, Kind::Int, true).i = v; }
-        void optionalInteger(std::string_view key, int32_t v, int32_t absent) { add(key, Kind::Int, v != absent).i = v; }
+        void optionalInteger(std::string_view key, int32_t v, int32_t absent) {
+            add(key, Kind::Int, v != absent).i = v;
+        }
         void optionalInteger(std::string_view key, const std::optional<int32_t>& v) {
             Field& f = add(key, Kind::Int, v.has_value());
             f.i = v.value_or(0);
@@ -55,7 +57,9 @@ private:
         }
         void string(std::string_view key, std::string_view v) { add(key, Kind::Str, true).s = v; }
         void optionalBoolean(std::string_view key, bool v) { add(key, Kind::Bool, v).b = v; }
-        void custom(std::string_view key, Emit emit, bool addIfAbsent) { add(key, Kind::Custom, addIfAbsent).emit = emit; }
+        void custom(std::string_view key, Emit emit, bool addIfAbsent) {
+            add(key, Kind::Custom, addIfAbsent).emit = emit;
+        }
 
         void end() {
             const JsonDocument* d = m_.doc_;
@@ -118,10 +122,18 @@ private:
 
         void emit(const Field& f, JsonIndex original) {
             switch (f.kind) {
-                case Kind::Int: m_.integer(f.i, original); break;
-                case Kind::Bool: m_.w_.boolean(f.b); break;
-                case Kind::Str: m_.w_.string(f.s); break;
-                case Kind::Custom: f.emit(original); break;
+                case Kind::Int:
+                    m_.integer(f.i, original);
+                    break;
+                case Kind::Bool:
+                    m_.w_.boolean(f.b);
+                    break;
+                case Kind::Str:
+                    m_.w_.string(f.s);
+                    break;
+                case Kind::Custom:
+                    f.emit(original);
+                    break;
             }
         }
 
@@ -148,7 +160,8 @@ private:
         const bool merge = original != kNoNode && doc_->type(original) == JsonType::Array;
         w_.beginArray();
         for (size_t k = 0; k < n; ++k) {
-            integer(v[k], merge && k < doc_->size(original) ? doc_->element(original, static_cast<uint32_t>(k)) : kNoNode);
+            integer(v[k],
+                    merge && k < doc_->size(original) ? doc_->element(original, static_cast<uint32_t>(k)) : kNoNode);
         }
         w_.endArray();
     }
@@ -156,7 +169,8 @@ private:
     template <class T, class F>
     void entries(const std::vector<T>& list, F&& each) {
         w_.beginArray();
-        for (const T& e : list) each(e);
+        for (const T& e : list)
+            each(e);
         w_.endArray();
     }
 
@@ -192,7 +206,9 @@ private:
         o.custom("nets", emitOf(nets), !d.nets.empty());
         const auto buses = [&](JsonIndex) { entries(d.buses, [&](const Bus& b) { writeBus(b); }); };
         o.custom("buses", emitOf(buses), !d.buses.empty());
-        const auto components = [&](JsonIndex) { entries(d.components, [&](const Component& c) { writeComponent(c); }); };
+        const auto components = [&](JsonIndex) {
+            entries(d.components, [&](const Component& c) { writeComponent(c); });
+        };
         o.custom("components", emitOf(components), !d.components.empty());
         const auto items = [&](JsonIndex) {
             w_.beginArray();
@@ -225,7 +241,8 @@ private:
     // The original object when it holds exactly the model's advances, else
     // the advances by code point.
     void writeAdvances(const TextStyle& s, JsonIndex original) {
-        if (original != kNoNode && doc_->type(original) == JsonType::Object && doc_->size(original) == s.advances.size()) {
+        if (original != kNoNode && doc_->type(original) == JsonType::Object &&
+            doc_->size(original) == s.advances.size()) {
             bool same = true;
             for (uint32_t k = 0; same && k < doc_->size(original); ++k) {
                 const std::string_view key = doc_->text(doc_->key(original, k));
@@ -309,10 +326,18 @@ private:
     void writeItem(const Item& item) {
         Object o(*this, item.source);
         switch (item.type) {
-            case ItemType::Text: o.string("type", "text"); break;
-            case ItemType::Bus: o.string("type", "bus"); break;
-            case ItemType::Wire: o.string("type", "wire"); break;
-            case ItemType::Line: o.string("type", "line"); break;
+            case ItemType::Text:
+                o.string("type", "text");
+                break;
+            case ItemType::Bus:
+                o.string("type", "bus");
+                break;
+            case ItemType::Wire:
+                o.string("type", "wire");
+                break;
+            case ItemType::Line:
+                o.string("type", "line");
+                break;
         }
         o.integer("sheet", item.sheet);
         if (item.type == ItemType::Text) {

@@ -26,7 +26,8 @@ struct FileState {
     timespec mtime{};
     std::string bytes;
     bool operator==(const FileState& o) const {
-        return inode == o.inode && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec && bytes == o.bytes;
+        return inode == o.inode && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               bytes == o.bytes;
     }
 };
 
@@ -60,7 +61,8 @@ protected:
     std::unique_ptr<Design> onDisk() const {
         std::unique_ptr<Design> d;
         std::string reason;
-        EXPECT_EQ(kOk, loadDesign(std::make_shared<const std::string>(readFile(path)), "design.json", d, reason)) << reason;
+        EXPECT_EQ(kOk, loadDesign(std::make_shared<const std::string>(readFile(path)), "design.json", d, reason))
+            << reason;
         return d;
     }
 
@@ -215,12 +217,14 @@ TEST_P(HostSaveFailure, AtAnyStageLeavesTheFolderAsItWas) {
     EXPECT_EQ(0u, host.lastSaveError().find(path.string() + ": cannot ")) << host.lastSaveError();
     EXPECT_TRUE(before == state());
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
     EXPECT_EQ(std::vector<std::string>{"design.json"}, names);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, HostSaveFailure,
-                         ::testing::Values(SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush, SaveStage::Rename));
+                         ::testing::Values(SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush,
+                                           SaveStage::Rename));
 
 TEST_F(HostFile, ReadOnlyConversationsCarryTheirChangesButNeverWrite) {
     host.setReadOnly(true);
@@ -289,7 +293,8 @@ TEST_F(HostFile, SelectSymbolsMakesExactlyTheseTheSelection) {
     EXPECT_TRUE(d->components[0].symbol.selected);
     EXPECT_FALSE(d->components[1].symbol.selected);  // was selected
     EXPECT_TRUE(d->components[2].symbol.selected);
-    for (const Item& item : d->items) EXPECT_FALSE(item.selected);
+    for (const Item& item : d->items)
+        EXPECT_FALSE(item.selected);
     EXPECT_FALSE(lockFileExists());
     // The same selection again changes nothing, so nothing is written.
     agePath();
@@ -302,8 +307,10 @@ TEST_F(HostFile, SelectingNoSymbolClearsTheSelection) {
     std::string reason;
     ASSERT_EQ(kOk, host.selectSymbols({}, reason)) << reason;
     const auto d = onDisk();
-    for (const Component& c : d->components) EXPECT_FALSE(c.symbol.selected);
-    for (const Item& item : d->items) EXPECT_FALSE(item.selected);
+    for (const Component& c : d->components)
+        EXPECT_FALSE(c.symbol.selected);
+    for (const Item& item : d->items)
+        EXPECT_FALSE(item.selected);
 }
 
 TEST_F(HostFile, SelectingAnUnknownComponentChangesNothing) {
@@ -319,7 +326,8 @@ TEST_F(HostFile, ClearHighlightsSetsEveryHighlightTo0) {
     std::string reason;
     ASSERT_EQ(kOk, host.clearHighlights(reason)) << reason;
     const auto d = onDisk();
-    for (const Component& c : d->components) EXPECT_EQ(0, c.symbol.highlight);
+    for (const Component& c : d->components)
+        EXPECT_EQ(0, c.symbol.highlight);
     agePath();
     const FileState before = state();
     ASSERT_EQ(kOk, host.clearHighlights(reason));

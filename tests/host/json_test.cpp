@@ -117,11 +117,14 @@ TEST_P(JsonRefusal, IsRefusedWithLineAndWhy) {
 
 std::string caseName(const ::testing::TestParamInfo<BadCase>& param) {
     std::string n;
-    for (const char c : std::string(param.param.name)) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    for (const char c : std::string(param.param.name))
+        n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return n;
 }
 
-std::string nested(int depth) { return std::string(static_cast<size_t>(depth), '[') + std::string(static_cast<size_t>(depth), ']'); }
+std::string nested(int depth) {
+    return std::string(static_cast<size_t>(depth), '[') + std::string(static_cast<size_t>(depth), ']');
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, JsonRefusal,
@@ -134,8 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"single quotes", "{'a': 1}", 1, "expected a key"},
                       BadCase{"leading zero", "[01]", 1, "leading zeros"},
                       BadCase{"bare fraction", "[1.]", 1, "digit after '.'"},
-                      BadCase{"bad exponent", "[1e]", 1, "exponent"},
-                      BadCase{"NaN", "[NaN]", 1, "expected a value"},
+                      BadCase{"bad exponent", "[1e]", 1, "exponent"}, BadCase{"NaN", "[NaN]", 1, "expected a value"},
                       BadCase{"raw newline in a string", "[\"a\nb\"]", 1, "control character"},
                       BadCase{"unknown escape", "[\"\\x\"]", 1, "unknown escape"},
                       BadCase{"short unicode escape", "[\"\\u12\"]", 1, "four hexadecimal"},
@@ -149,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"duplicate key in a large object",
                               [] {
                                   std::string s = "{";
-                                  for (int i = 0; i < 40; ++i) s += "\"k" + std::to_string(i) + "\": 0,\n";
+                                  for (int i = 0; i < 40; ++i)
+                                      s += "\"k" + std::to_string(i) + "\": 0,\n";
                                   return s + "\"k7\": 1}";
                               }(),
                               41, "\"k7\" appears twice"},

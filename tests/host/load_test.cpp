@@ -143,7 +143,8 @@ TEST(Load, UnknownKeysAreAcceptedWithAnyValue) {
 
 TEST(Load, AReferenceDesignatorOf99Windows1252BytesIsAccepted) {
     std::string name;
-    for (int i = 0; i < 99; ++i) name += "é";  // two bytes in UTF-8, one in Windows-1252
+    for (int i = 0; i < 99; ++i)
+        name += "é";  // two bytes in UTF-8, one in Windows-1252
     const Loaded l = load(replaced(kFullDesign, "\"R1\"", "\"" + name + "\""));
     ASSERT_EQ(kOk, l.status) << l.reason;
     EXPECT_EQ(name, l.design->components[2].refDes);
@@ -157,7 +158,8 @@ TEST(Load, AFreeTextKeepsItsNulCharacter) {
 
 TEST(Load, ATextLimitOf1To255IsAccepted) {
     for (const char* limit : {"1", "255"}) {
-        const Loaded l = load(replaced(kFullDesign, "\"units\": 1,", std::string("\"units\": 1, \"textLimit\": ") + limit + ","));
+        const Loaded l =
+            load(replaced(kFullDesign, "\"units\": 1,", std::string("\"units\": 1, \"textLimit\": ") + limit + ","));
         ASSERT_EQ(kOk, l.status) << l.reason;
         EXPECT_EQ(std::stoi(limit), l.design->textLimit);
     }
@@ -170,7 +172,9 @@ struct Refusal {
     std::string reason;  // the whole reason
 };
 
-void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << r.name;
+}
 
 class LoadRefusal : public ::testing::TestWithParam<Refusal> {};
 
@@ -185,7 +189,8 @@ TEST_P(LoadRefusal, GivesItsStatusAndOneLineReason) {
 
 std::string refusalName(const ::testing::TestParamInfo<Refusal>& param) {
     std::string n;
-    for (const char c : std::string(param.param.name)) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    for (const char c : std::string(param.param.name))
+        n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return n;
 }
 
@@ -268,7 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
                "10: sheets[2].id: 0 is used twice (also sheets[1])"),
         change("negative sheet", "{ \"id\": 2, \"name\": \"Power\" }", "{ \"id\": -1, \"name\": \"Power\" }",
                "10: sheets[1].id: -1 is outside 1..2: the sheets other than 0 are numbered 1..N without gaps"),
-        change("sheet name a number", "\"name\": \"Main\"", "\"name\": 1", "10: sheets[0].name: must be a string, not a number"),
+        change("sheet name a number", "\"name\": \"Main\"", "\"name\": 1",
+               "10: sheets[0].name: must be a string, not a number"),
         change("net 0", "{ \"id\": 1, \"name\": \"VBAT\" }", "{ \"id\": 0, \"name\": \"VBAT\" }",
                "11: nets[0].id: 0 is not a net id (0 means unconnected)"),
         change("net repeated", "{ \"id\": -2, \"name\": \"GND\" }", "{ \"id\": 1, \"name\": \"GND\" }",
@@ -285,38 +291,47 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Components, LoadRefusal,
     ::testing::Values(
-        change("refDes repeated", "\"R1\"", "\"SC1\"", "20: components[2].refDes: \"SC1\" is used twice (also components[0])"),
+        change("refDes repeated", "\"R1\"", "\"SC1\"",
+               "20: components[2].refDes: \"SC1\" is used twice (also components[0])"),
         change("refDes empty", "\"R1\"", "\"\"", "20: components[2].refDes: \"\" is empty"),
-        change("refDes leading space", "\"R1\"", "\" R1\"", "20: components[2].refDes: \" R1\" begins or ends with a space"),
-        change("refDes trailing space", "\"R1\"", "\"R1 \"", "20: components[2].refDes: \"R1 \" begins or ends with a space"),
+        change("refDes leading space", "\"R1\"", "\" R1\"",
+               "20: components[2].refDes: \" R1\" begins or ends with a space"),
+        change("refDes trailing space", "\"R1\"", "\"R1 \"",
+               "20: components[2].refDes: \"R1 \" begins or ends with a space"),
         change("refDes not Windows-1252", "\"R1\"", "\"R\u4e2d\"",
                "20: components[2].refDes: \"R\u4e2d\" holds a character that Windows-1252 cannot hold (U+4E2D)"),
         change("refDes unassigned byte", "\"R1\"", "\"R\\u0081\"",
                "20: components[2].refDes: \"R\u0081\" holds a character that Windows-1252 cannot hold (U+0081)"),
-        change("refDes NUL", "\"R1\"", "\"R\\u00001\"", "20: components[2].refDes: \"R\\u00001\" holds a NUL character"),
+        change("refDes NUL", "\"R1\"", "\"R\\u00001\"",
+               "20: components[2].refDes: \"R\\u00001\" holds a NUL character"),
         change("refDes of 100", "\"R1\"", "\"" + std::string(100, 'R') + "\"",
                "20: components[2].refDes: \"" + std::string(60, 'R') + "...\" is 100 characters long (at most 99)"),
         change("refDes a number", "\"R1\"", "1", "20: components[2].refDes: must be a string, not a number"),
         change("kind missing", "\"kind\": 0, ", "", "20: components[2]: \"kind\" is missing"),
         change("symbol missing", ", \"symbol\": { \"sheet\": 1, \"x\": 0, \"y\": 0 }", "",
                "20: components[2]: \"symbol\" is missing"),
-        change("connector without pins", "\"pins\": [ { \"x\": 2000000, \"y\": 500000, \"sheet\": 2, \"net\": 1 }, { \"x\": 1, \"y\": 2, \"sheet\": 0, \"net\": 0 } ]",
+        change("connector without pins",
+               "\"pins\": [ { \"x\": 2000000, \"y\": 500000, \"sheet\": 2, \"net\": 1 }, { \"x\": 1, \"y\": 2, "
+               "\"sheet\": 0, \"net\": 0 } ]",
                "\"pins\": []", "18: components[1].pins: a sheet connector (kind 2) needs at least one pin"),
-        change("connector pins missing", "\"pins\": [ { \"x\": 2000000, \"y\": 500000, \"sheet\": 2, \"net\": 1 }, { \"x\": 1, \"y\": 2, \"sheet\": 0, \"net\": 0 } ],", "",
-               "17: components[1].pins: a sheet connector (kind 2) needs at least one pin"),
+        change("connector pins missing",
+               "\"pins\": [ { \"x\": 2000000, \"y\": 500000, \"sheet\": 2, \"net\": 1 }, { \"x\": 1, \"y\": 2, "
+               "\"sheet\": 0, \"net\": 0 } ],",
+               "", "17: components[1].pins: a sheet connector (kind 2) needs at least one pin"),
         change("pin on an undeclared sheet", "\"sheet\": 1, \"net\": 1 }", "\"sheet\": 5, \"net\": 1 }",
                "15: components[0].pins[0].sheet: 5 is not a declared sheet"),
         change("pin on an unknown net", "\"sheet\": 1, \"net\": 1 }", "\"sheet\": 1, \"net\": 9 }",
                "15: components[0].pins[0].net: no net has the id 9"),
         change("pin x fractional", "{ \"x\": 0, \"y\": 0, \"sheet\": 1 }", "{ \"x\": 0.5, \"y\": 0, \"sheet\": 1 }",
                "20: components[2].pins[0].x: 0.5 is not an integer (write it without a fraction or an exponent)"),
-        change("symbol on an undeclared sheet", "\"symbol\": { \"sheet\": 1, \"x\": 0", "\"symbol\": { \"sheet\": 3, \"x\": 0",
-               "20: components[2].symbol.sheet: 3 is not a declared sheet"),
+        change("symbol on an undeclared sheet", "\"symbol\": { \"sheet\": 1, \"x\": 0",
+               "\"symbol\": { \"sheet\": 3, \"x\": 0", "20: components[2].symbol.sheet: 3 is not a declared sheet"),
         change("flipped as a number", "\"flipped\": false", "\"flipped\": 0",
                "16: components[0].symbol.flipped: must be true or false, not a number"),
         change("highlight as a boolean", "\"highlight\": 3", "\"highlight\": true",
                "19: components[1].symbol.highlight: must be an integer, not a boolean"),
-        change("attribute value missing", ", \"value\": \"1\"", "", "14: components[0].attributes[0]: \"value\" is missing"),
+        change("attribute value missing", ", \"value\": \"1\"", "",
+               "14: components[0].attributes[0]: \"value\" is missing"),
         change("attributes not an array", "\"attributes\": [ { \"name\": \"SH_TYPE\", \"value\": \"1\" } ]",
                "\"attributes\": null", "14: components[0].attributes: must be an array, not null"),
         change("component not an object", "{ \"refDes\": \"R1\"", "7, { \"refDes\": \"R1\"",
@@ -325,23 +340,27 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     ItemsAndAttributes, LoadRefusal,
-    ::testing::Values(
-        change("item type unknown", "\"type\": \"line\"", "\"type\": \"arc\"",
-               "26: items[3].type: \"arc\" is not an item type (text, bus, wire, line)"),
-        change("item type missing", "\"type\": \"line\", ", "", "26: items[3]: \"type\" is missing"),
-        change("item on an undeclared sheet", "\"type\": \"wire\", \"sheet\": 2", "\"type\": \"wire\", \"sheet\": 4",
-               "25: items[2].sheet: 4 is not a declared sheet"),
-        change("text without its text", "\"text\": \"@2\", ", "", "23: items[0]: \"text\" is missing"),
-        change("text style fractional", "\"style\": 0,", "\"style\": 0.0,",
-               "23: items[0].style: 0.0 is not an integer (write it without a fraction or an exponent)"),
-        change("bus item of an unknown bus", "\"bus\": \"D\"", "\"bus\": \"E\"", "24: items[1].bus: no bus is named \"E\""),
-        change("wire on an unknown net", "\"net\": -2, \"x1\"", "\"net\": 3, \"x1\"", "25: items[2].net: no net has the id 3"),
-        change("selected as a string", "\"y2\": 0, \"selected\": true }", "\"y2\": 0, \"selected\": \"yes\" }",
-               "24: items[1].selected: must be true or false, not a string"),
-        change("line without y2", ", \"x2\": 10, \"y2\": 0 }\n  ]", ", \"x2\": 10 }\n  ]", "26: items[3]: \"y2\" is missing"),
-        change("design attribute units as a string", "\"units\": 1 }", "\"units\": \"mil\" }",
-               "28: attributes[0].units: must be an integer, not a string"),
-        change("design attribute name missing", "{ \"name\": \"NOTE\", ", "{ ", "28: attributes[1]: \"name\" is missing")),
+    ::testing::Values(change("item type unknown", "\"type\": \"line\"", "\"type\": \"arc\"",
+                             "26: items[3].type: \"arc\" is not an item type (text, bus, wire, line)"),
+                      change("item type missing", "\"type\": \"line\", ", "", "26: items[3]: \"type\" is missing"),
+                      change("item on an undeclared sheet", "\"type\": \"wire\", \"sheet\": 2",
+                             "\"type\": \"wire\", \"sheet\": 4", "25: items[2].sheet: 4 is not a declared sheet"),
+                      change("text without its text", "\"text\": \"@2\", ", "", "23: items[0]: \"text\" is missing"),
+                      change("text style fractional", "\"style\": 0,", "\"style\": 0.0,",
+                             "23: items[0].style: 0.0 is not an integer (write it without a fraction or an exponent)"),
+                      change("bus item of an unknown bus", "\"bus\": \"D\"", "\"bus\": \"E\"",
+                             "24: items[1].bus: no bus is named \"E\""),
+                      change("wire on an unknown net", "\"net\": -2, \"x1\"", "\"net\": 3, \"x1\"",
+                             "25: items[2].net: no net has the id 3"),
+                      change("selected as a string", "\"y2\": 0, \"selected\": true }",
+                             "\"y2\": 0, \"selected\": \"yes\" }",
+                             "24: items[1].selected: must be true or false, not a string"),
+                      change("line without y2", ", \"x2\": 10, \"y2\": 0 }\n  ]", ", \"x2\": 10 }\n  ]",
+                             "26: items[3]: \"y2\" is missing"),
+                      change("design attribute units as a string", "\"units\": 1 }", "\"units\": \"mil\" }",
+                             "28: attributes[0].units: must be an integer, not a string"),
+                      change("design attribute name missing", "{ \"name\": \"NOTE\", ", "{ ",
+                             "28: attributes[1]: \"name\" is missing")),
     refusalName);
 
 TEST(LoadNames, TheRulesOfReferenceDesignatorsAndBusNames) {

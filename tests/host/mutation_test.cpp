@@ -31,9 +31,15 @@ TEST(Mutation, EveryDamagedDesignGetsAStatusAndEveryAcceptedOneRoundTrips) {
         for (int e = 0; e < edits; ++e) {
             const size_t at = random() % text.size();
             switch (random() % 3) {
-                case 0: text[at] = alphabet[random() % alphabet.size()]; break;
-                case 1: text.erase(at, 1 + random() % 8); break;
-                default: text.insert(at, 1, alphabet[random() % alphabet.size()]); break;
+                case 0:
+                    text[at] = alphabet[random() % alphabet.size()];
+                    break;
+                case 1:
+                    text.erase(at, 1 + random() % 8);
+                    break;
+                default:
+                    text.insert(at, 1, alphabet[random() % alphabet.size()]);
+                    break;
             }
         }
         std::unique_ptr<Design> design;

@@ -39,7 +39,8 @@ std::string canonical(std::string_view text) {
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
     return out;
 }
 
@@ -239,7 +240,8 @@ TEST(Save, ChangedAdvancesAreWrittenByCodePoint) {
     auto design = load(text);
     design->textStyles[0].advances[U'€'] = 70;
     const std::string out = designText(*design);
-    EXPECT_NE(std::string::npos, out.find("\"advances\": {\n        \"1\": 50,\n        \"@\": 100,\n        \"€\": 70\n      }"));
+    EXPECT_NE(std::string::npos,
+              out.find("\"advances\": {\n        \"1\": 50,\n        \"@\": 100,\n        \"€\": 70\n      }"));
 }
 
 TEST(Save, ADesignWithoutADocumentGetsAFreshFile) {
@@ -271,7 +273,8 @@ TEST(Save, ADesignWithoutADocumentGetsAFreshFile) {
 
 std::vector<std::string> folder(const std::filesystem::path& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -330,11 +333,15 @@ TEST(AtomicSave, TheHookIsAskedAtEveryStageInOrder) {
     orlune::test::writeFile(path, "old");
     std::vector<SaveStage> asked;
     std::string reason;
-    ASSERT_TRUE(saveAtomically(path.string(), "design.json", "new", [&](SaveStage s) {
-        asked.push_back(s);
-        return false;
-    }, reason));
-    EXPECT_EQ((std::vector<SaveStage>{SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush, SaveStage::Rename}), asked);
+    ASSERT_TRUE(saveAtomically(
+        path.string(), "design.json", "new",
+        [&](SaveStage s) {
+            asked.push_back(s);
+            return false;
+        },
+        reason));
+    EXPECT_EQ((std::vector<SaveStage>{SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush, SaveStage::Rename}),
+              asked);
 }
 
 TEST(AtomicSave, AFolderThatDoesNotExistFailsWithTheSystemsReason) {

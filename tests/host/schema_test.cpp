@@ -25,7 +25,8 @@ using test::kFullDesign;
 using test::kMinimalDesign;
 using test::replaced;
 
-const std::filesystem::path kSchemaPath = std::filesystem::path(ORLUNE_EXAMPLES).parent_path() / "docs" / "design.schema.json";
+const std::filesystem::path kSchemaPath =
+    std::filesystem::path(ORLUNE_EXAMPLES).parent_path() / "docs" / "design.schema.json";
 
 std::shared_ptr<JsonDocument> parse(std::string text) {
     auto doc = std::make_shared<JsonDocument>();
@@ -36,7 +37,8 @@ std::shared_ptr<JsonDocument> parse(std::string text) {
 
 std::wstring wide(std::string_view utf8) {
     std::wstring w;
-    for (size_t pos = 0; pos < utf8.size();) w += static_cast<wchar_t>(nextUtf8(utf8, pos));
+    for (size_t pos = 0; pos < utf8.size();)
+        w += static_cast<wchar_t>(nextUtf8(utf8, pos));
     return w;
 }
 
@@ -56,7 +58,9 @@ private:
         return s_.type(schema) == JsonType::Object ? s_.find(schema, name) : kNoNode;
     }
 
-    static double number(const JsonDocument& doc, JsonIndex v) { return std::strtod(std::string(doc.text(v)).c_str(), nullptr); }
+    static double number(const JsonDocument& doc, JsonIndex v) {
+        return std::strtod(std::string(doc.text(v)).c_str(), nullptr);
+    }
 
     bool sameValue(JsonIndex schemaValue, JsonIndex v) const {
         const JsonType a = s_.type(schemaValue);
@@ -101,15 +105,19 @@ private:
         if (const JsonIndex t = keyword(schema, "type"); t != kNoNode && !hasType(s_.text(t), v)) {
             return fail(at, "is not of type " + std::string(s_.text(t)));
         }
-        if (const JsonIndex c = keyword(schema, "const"); c != kNoNode && !sameValue(c, v)) fail(at, "is not the constant");
+        if (const JsonIndex c = keyword(schema, "const"); c != kNoNode && !sameValue(c, v))
+            fail(at, "is not the constant");
         if (const JsonIndex e = keyword(schema, "enum"); e != kNoNode) {
             bool any = false;
-            for (uint32_t k = 0; k < s_.size(e); ++k) any = any || sameValue(s_.element(e, k), v);
+            for (uint32_t k = 0; k < s_.size(e); ++k)
+                any = any || sameValue(s_.element(e, k), v);
             if (!any) fail(at, "is none of the enumerated values");
         }
-        if (const JsonIndex n = keyword(schema, "not"); n != kNoNode && valid(n, v)) fail(at, "matches what is forbidden");
+        if (const JsonIndex n = keyword(schema, "not"); n != kNoNode && valid(n, v))
+            fail(at, "matches what is forbidden");
         if (const JsonIndex all = keyword(schema, "allOf"); all != kNoNode) {
-            for (uint32_t k = 0; k < s_.size(all); ++k) check(s_.element(all, k), v, at);
+            for (uint32_t k = 0; k < s_.size(all); ++k)
+                check(s_.element(all, k), v, at);
         }
         if (const JsonIndex condition = keyword(schema, "if"); condition != kNoNode && valid(condition, v)) {
             if (const JsonIndex then = keyword(schema, "then"); then != kNoNode) check(then, v, at);
@@ -117,8 +125,10 @@ private:
         const JsonType t = d_.type(v);
         if (t == JsonType::Number) {
             const double x = number(d_, v);
-            if (const JsonIndex m = keyword(schema, "minimum"); m != kNoNode && x < number(s_, m)) fail(at, "is too small");
-            if (const JsonIndex m = keyword(schema, "maximum"); m != kNoNode && x > number(s_, m)) fail(at, "is too large");
+            if (const JsonIndex m = keyword(schema, "minimum"); m != kNoNode && x < number(s_, m))
+                fail(at, "is too small");
+            if (const JsonIndex m = keyword(schema, "maximum"); m != kNoNode && x > number(s_, m))
+                fail(at, "is too large");
         }
         if (t == JsonType::String) checkString(schema, d_.text(v), at);
         if (t == JsonType::Array) checkArray(schema, v, at);
@@ -127,8 +137,12 @@ private:
 
     void checkString(JsonIndex schema, std::string_view text, const std::string& at) {
         const std::wstring w = wide(text);
-        if (const JsonIndex m = keyword(schema, "minLength"); m != kNoNode && static_cast<double>(w.size()) < number(s_, m)) fail(at, "is too short");
-        if (const JsonIndex m = keyword(schema, "maxLength"); m != kNoNode && static_cast<double>(w.size()) > number(s_, m)) fail(at, "is too long");
+        if (const JsonIndex m = keyword(schema, "minLength");
+            m != kNoNode && static_cast<double>(w.size()) < number(s_, m))
+            fail(at, "is too short");
+        if (const JsonIndex m = keyword(schema, "maxLength");
+            m != kNoNode && static_cast<double>(w.size()) > number(s_, m))
+            fail(at, "is too long");
         if (const JsonIndex p = keyword(schema, "pattern"); p != kNoNode) {
             const std::wregex re(wide(s_.text(p)), std::regex::ECMAScript);
             if (!std::regex_search(w, re)) fail(at, "does not match the pattern");
@@ -137,8 +151,10 @@ private:
 
     void checkArray(JsonIndex schema, JsonIndex v, const std::string& at) {
         const uint32_t n = d_.size(v);
-        if (const JsonIndex m = keyword(schema, "minItems"); m != kNoNode && n < number(s_, m)) fail(at, "has too few elements");
-        if (const JsonIndex m = keyword(schema, "maxItems"); m != kNoNode && n > number(s_, m)) fail(at, "has too many elements");
+        if (const JsonIndex m = keyword(schema, "minItems"); m != kNoNode && n < number(s_, m))
+            fail(at, "has too few elements");
+        if (const JsonIndex m = keyword(schema, "maxItems"); m != kNoNode && n > number(s_, m))
+            fail(at, "has too many elements");
         uint32_t first = 0;
         if (const JsonIndex prefix = keyword(schema, "prefixItems"); prefix != kNoNode) {
             for (; first < n && first < s_.size(prefix); ++first) {
@@ -146,7 +162,8 @@ private:
             }
         }
         if (const JsonIndex items = keyword(schema, "items"); items != kNoNode) {
-            for (uint32_t k = first; k < n; ++k) check(items, d_.element(v, k), at + "[" + std::to_string(k) + "]");
+            for (uint32_t k = first; k < n; ++k)
+                check(items, d_.element(v, k), at + "[" + std::to_string(k) + "]");
         }
     }
 
@@ -197,7 +214,7 @@ protected:
         if (v == kNoNode) return keys;
         for (uint32_t k = 0; k < schema->size(v); ++k) {
             keys.emplace(schema->type(v) == JsonType::Object ? schema->text(schema->key(v, k))
-                                                              : schema->text(schema->element(v, k)));
+                                                             : schema->text(schema->element(v, k)));
         }
         return keys;
     }
@@ -220,8 +237,10 @@ TEST_F(Schema, DescribesExactlyTheKeysTheLoaderReads) {
         }
         std::set<std::string> loaderAll;
         std::set<std::string> loaderRequired;
-        for (auto k : known.required) loaderRequired.emplace(k), loaderAll.emplace(k);
-        for (auto k : known.optional) loaderAll.emplace(k);
+        for (auto k : known.required)
+            loaderRequired.emplace(k), loaderAll.emplace(k);
+        for (auto k : known.optional)
+            loaderAll.emplace(k);
         EXPECT_EQ(loaderAll, properties) << name;
         EXPECT_EQ(loaderRequired, required) << name;
     }
@@ -276,34 +295,37 @@ TEST_P(SchemaRefusal, WhatTheLoaderRefusesTheSchemaRefusesToo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SchemaRefusal,
-    ::testing::Values(Invalid{"format", "\"orlune-design\"", "\"other\""}, Invalid{"version", "\"version\": 1", "\"version\": 2"},
-                      Invalid{"units missing", "\"units\": 1,", ""},
-                      Invalid{"workspace of three", "[25400000, 17780000]", "[1, 2, 3]"},
-                      Invalid{"workspace beyond 32 bits", "[25400000, 17780000]", "[2147483648, 1]"},
-                      Invalid{"text limit", "\"units\": 1,", "\"units\": 1, \"textLimit\": 256,"},
-                      Invalid{"style number", "{ \"number\": 1,", "{ \"number\": 100,"},
-                      Invalid{"style height", "\"height\": 100,", "\"height\": 0,"},
-                      Invalid{"advance key", "\"@\": 100", "\"@@\": 100"},
-                      Invalid{"net 0", "{ \"id\": 1, \"name\": \"VBAT\" }", "{ \"id\": 0, \"name\": \"VBAT\" }"},
-                      Invalid{"bus name space", "{ \"name\": \"D\",", "{ \"name\": \" D\","},
-                      Invalid{"refDes empty", "\"R1\"", "\"\""},
-                      Invalid{"refDes trailing space", "\"R1\"", "\"R1 \""},
-                      Invalid{"refDes not Windows-1252", "\"R1\"", "\"R\u4e2d\""},
-                      Invalid{"refDes NUL", "\"R1\"", "\"R\\u0000\""},
-                      Invalid{"refDes of 100", "\"R1\"", "\"RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR\""},
-                      Invalid{"connector without pins",
-                              "\"pins\": [ { \"x\": 2000000, \"y\": 500000, \"sheet\": 2, \"net\": 1 }, { \"x\": 1, \"y\": 2, \"sheet\": 0, \"net\": 0 } ]",
-                              "\"pins\": []"},
-                      Invalid{"pin x fractional", "{ \"x\": 0, \"y\": 0, \"sheet\": 1 }", "{ \"x\": 0.5, \"y\": 0, \"sheet\": 1 }"},
-                      Invalid{"flipped a number", "\"flipped\": false", "\"flipped\": 0"},
-                      Invalid{"symbol missing", ", \"symbol\": { \"sheet\": 1, \"x\": 0, \"y\": 0 }", ""},
-                      Invalid{"item type", "\"type\": \"line\"", "\"type\": \"arc\""},
-                      Invalid{"text without text", "\"text\": \"@2\", ", ""},
-                      Invalid{"line without y2", ", \"x2\": 10, \"y2\": 0 }\n  ]", ", \"x2\": 10 }\n  ]"},
-                      Invalid{"attribute units", "\"units\": 1 }", "\"units\": \"mil\" }"}),
+    ::testing::Values(
+        Invalid{"format", "\"orlune-design\"", "\"other\""}, Invalid{"version", "\"version\": 1", "\"version\": 2"},
+        Invalid{"units missing", "\"units\": 1,", ""},
+        Invalid{"workspace of three", "[25400000, 17780000]", "[1, 2, 3]"},
+        Invalid{"workspace beyond 32 bits", "[25400000, 17780000]", "[2147483648, 1]"},
+        Invalid{"text limit", "\"units\": 1,", "\"units\": 1, \"textLimit\": 256,"},
+        Invalid{"style number", "{ \"number\": 1,", "{ \"number\": 100,"},
+        Invalid{"style height", "\"height\": 100,", "\"height\": 0,"},
+        Invalid{"advance key", "\"@\": 100", "\"@@\": 100"},
+        Invalid{"net 0", "{ \"id\": 1, \"name\": \"VBAT\" }", "{ \"id\": 0, \"name\": \"VBAT\" }"},
+        Invalid{"bus name space", "{ \"name\": \"D\",", "{ \"name\": \" D\","},
+        Invalid{"refDes empty", "\"R1\"", "\"\""}, Invalid{"refDes trailing space", "\"R1\"", "\"R1 \""},
+        Invalid{"refDes not Windows-1252", "\"R1\"", "\"R\u4e2d\""}, Invalid{"refDes NUL", "\"R1\"", "\"R\\u0000\""},
+        Invalid{
+            "refDes of 100", "\"R1\"",
+            "\"RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR\""},
+        Invalid{"connector without pins",
+                "\"pins\": [ { \"x\": 2000000, \"y\": 500000, \"sheet\": 2, \"net\": 1 }, { \"x\": 1, \"y\": 2, "
+                "\"sheet\": 0, \"net\": 0 } ]",
+                "\"pins\": []"},
+        Invalid{"pin x fractional", "{ \"x\": 0, \"y\": 0, \"sheet\": 1 }", "{ \"x\": 0.5, \"y\": 0, \"sheet\": 1 }"},
+        Invalid{"flipped a number", "\"flipped\": false", "\"flipped\": 0"},
+        Invalid{"symbol missing", ", \"symbol\": { \"sheet\": 1, \"x\": 0, \"y\": 0 }", ""},
+        Invalid{"item type", "\"type\": \"line\"", "\"type\": \"arc\""},
+        Invalid{"text without text", "\"text\": \"@2\", ", ""},
+        Invalid{"line without y2", ", \"x2\": 10, \"y2\": 0 }\n  ]", ", \"x2\": 10 }\n  ]"},
+        Invalid{"attribute units", "\"units\": 1 }", "\"units\": \"mil\" }"}),
     [](const ::testing::TestParamInfo<Invalid>& param) {
         std::string n;
-        for (const char c : std::string(param.param.name)) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        for (const char c : std::string(param.param.name))
+            n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return n;
     });
 
