@@ -26,8 +26,13 @@ bool readDesignBytes(const std::string& path, std::string_view name, std::string
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return failed();
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        if (S_ISDIR(st.st_mode)) errno = EISDIR;
+    // A device would be read without end; a pipe is read like a file.
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+        } else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+            errno = ENODEV;
+        }
         const int saved = errno;
         ::close(fd);
         errno = saved;

@@ -93,6 +93,13 @@ TEST_F(HostFile, AFolderIsUnreadable) {
     EXPECT_NE(std::string::npos, host.lastOpenError().find("Is a directory")) << host.lastOpenError();
 }
 
+TEST_F(HostFile, ADeviceIsNotRead) {
+    DesignSummary s;
+    std::string reason;
+    EXPECT_EQ(kFileUnreadable, host.check("/dev/zero", s, reason));
+    EXPECT_EQ(0u, reason.find("/dev/zero: cannot be read: ")) << reason;
+}
+
 TEST_F(HostFile, AnInvalidDesignIsRefusedWithItsReasonAndNoLockIsKept) {
     writeFile(path, test::replaced(kFullDesign, "\"R1\"", "\"SC1\""));
     EXPECT_EQ(kInvalidDesign, open());
