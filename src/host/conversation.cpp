@@ -44,7 +44,9 @@ void Conversation::start(Design& design) {
         if (comp.symbol.selected) selection_.push_back({ItemRef::Kind::Symbol, index, 0});
         for (std::size_t p = 0; p < comp.pins.size(); ++p) {
             if (comp.pins[p].net == 0) continue;
-            nodesByNet_[comp.pins[p].net].push_back({ItemRef::Kind::Pin, index, static_cast<int32_t>(p)});
+            const Pin& pin = comp.pins[p];
+            nodesByNet_[pin.net].push_back(
+                {{ItemRef::Kind::Pin, index, static_cast<int32_t>(p)}, pin.x, pin.y, pin.sheet, pin.net});
         }
     }
     for (std::size_t i = 0; i < design.items.size(); ++i) {
@@ -85,7 +87,7 @@ const std::vector<ItemRef>* Conversation::sheetItems(int32_t sheet) const {
     return found == sheetIndex_.end() ? nullptr : &itemsBySheet_[found->second];
 }
 
-const std::vector<ItemRef>* Conversation::netNodes(int32_t net) const {
+const std::vector<NetNode>* Conversation::netNodes(int32_t net) const {
     if (net == 0) return nullptr;
     const auto found = nodesByNet_.find(net);
     return found == nodesByNet_.end() ? nullptr : &found->second;

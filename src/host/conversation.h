@@ -30,6 +30,17 @@ struct ItemRef {
     int32_t pin = 0;    // Pin: into Component::pins
 };
 
+// A net node with a copy of its pin's place: a walk over a net's nodes then
+// reads one array rather than every component's pin list. Pins do not
+// change during a conversation.
+struct NetNode {
+    ItemRef ref;  // Kind::Pin
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t sheet = 0;
+    int32_t net = 0;
+};
+
 // The position of one walk over a list. The list may grow while it is
 // walked (entries appended are reached); entries are never removed from
 // lists of items, which carry tombstones instead, so the position after the
@@ -96,7 +107,7 @@ public:
     const std::vector<ItemRef>* sheetItems(int32_t sheet) const;
     // Pins of net `net` in component and pin order; null for net 0 and for
     // a net that is neither declared nor used by a pin.
-    const std::vector<ItemRef>* netNodes(int32_t net) const;
+    const std::vector<NetNode>* netNodes(int32_t net) const;
     // By the name as it passes the DBX boundary (Windows-1252); -1: none.
     int32_t componentByRefDes(std::string_view cp1252) const;
     int32_t busByName(std::string_view cp1252) const;
@@ -117,7 +128,7 @@ public:
     Walk<ItemRef> layerItems;
     Walk<Component> components;
     Walk<ItemRef> selectedItems;
-    Walk<ItemRef> nodes;
+    Walk<NetNode> nodes;
     Walk<int32_t> busNets;
     Walk<Attribute> compAttributes;
     Walk<Attribute> designAttributes;
@@ -129,7 +140,7 @@ private:
     uint32_t serial_ = 0;
     std::unordered_map<int32_t, std::size_t> sheetIndex_;  // sheet id -> itemsBySheet_
     std::vector<std::vector<ItemRef>> itemsBySheet_;
-    std::unordered_map<int32_t, std::vector<ItemRef>> nodesByNet_;
+    std::unordered_map<int32_t, std::vector<NetNode>> nodesByNet_;
     NameIndex componentsByRefDes_;  // by the Windows-1252 name
     NameIndex busesByName_;
     std::unordered_map<int32_t, std::size_t> stylesByNumber_;
