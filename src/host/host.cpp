@@ -99,13 +99,23 @@ int32_t Host::Impl::acquire() {
         return locked;
     }
 
+    // The design read before serves again while the file holds the same
+    // bytes; comparing them costs a read, parsing them would cost far more.
+    if (cached && design && bytes) {
+        const int same = sameDesignBytes(path, file, *bytes, openError);
+        if (same == 1) return kOk;
+        if (same < 0) {
+            lock.release();
+            cached = false;
+            return kFileUnreadable;
+        }
+    }
     std::string fresh;
     if (!readDesignBytes(path, file, fresh, openError)) {
         lock.release();
         cached = false;
         return kFileUnreadable;
     }
-    if (cached && design && bytes && *bytes == fresh) return kOk;
 
     auto shared = std::make_shared<const std::string>(std::move(fresh));
     std::unique_ptr<Design> loaded;

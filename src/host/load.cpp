@@ -18,14 +18,13 @@
 
 namespace orlune::host {
 
-bool readDesignBytes(const std::string& path, std::string_view name, std::string& bytes, std::string& reason) {
-    const auto failed = [&] {
-        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
-        return false;
-    };
+namespace {
+
+// Opens a design file for reading; -1 with errno set when it cannot be read
+// (a folder, a device).
+int openDesign(const std::string& path, struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failed();
-    struct stat st {};
+    if (fd < 0) return -1;
     // A device would be read without end; a pipe is read like a file.
     if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
         if (S_ISDIR(st.st_mode)) {
@@ -36,25 +35,91 @@ bool readDesignBytes(const std::string& path, std::string_view name, std::string
         const int saved = errno;
         ::close(fd);
         errno = saved;
-        return failed();
+        return -1;
     }
+    return fd;
+}
+
+// Reads up to `size` bytes at `out`; the count read (short only at the
+// file's end), or -1 with errno set.
+ssize_t readFully(int fd, char* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, out + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+bool readDesignBytes(const std::string& path, std::string_view name, std::string& bytes, std::string& reason) {
+    const auto failed = [&] {
+        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
+        return false;
+    };
+    struct stat st {};
+    const int fd = openDesign(path, st);
+    if (fd < 0) return failed();
     bytes.clear();
     if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
     char buf[1 << 16];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = readFully(fd, buf, sizeof buf);
         if (n < 0) {
             const int saved = errno;
             ::close(fd);
             errno = saved;
             return failed();
         }
-        if (n == 0) break;
         bytes.append(buf, static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < sizeof buf) break;
     }
     ::close(fd);
     return true;
+}
+
+int sameDesignBytes(const std::string& path, std::string_view name, std::string_view bytes, std::string& reason) {
+    struct stat st {};
+    // Only a plain file can hold the same bytes again: a pipe must be read
+    // once, by readDesignBytes.
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+    const int fd = openDesign(path, st);
+    if (fd < 0) {
+        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
+        return -1;
+    }
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) != bytes.size()) {
+        ::close(fd);
+        return 0;
+    }
+    // Chunk by chunk against the bytes in memory: no second copy of the file.
+    std::string chunk(size_t{1} << 18, '\0');
+    size_t done = 0;
+    int same = 1;
+    for (;;) {
+        const ssize_t n = readFully(fd, chunk.data(), chunk.size());
+        if (n < 0) {
+            reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
+            same = -1;
+            break;
+        }
+        const auto got = static_cast<size_t>(n);
+        if (got > bytes.size() - done || std::memcmp(chunk.data(), bytes.data() + done, got) != 0) {
+            same = 0;
+            break;
+        }
+        done += got;
+        if (got < chunk.size()) {
+            same = done == bytes.size() ? 1 : 0;
+            break;
+        }
+    }
+    ::close(fd);
+    return same;
 }
 
 std::string textFieldNameProblem(std::string_view name) {

@@ -17,6 +17,10 @@ namespace orlune::host {
 // Reads a whole file. False, with "NAME: cannot be read: WHY", on failure.
 bool readDesignBytes(const std::string& path, std::string_view name, std::string& bytes, std::string& reason);
 
+// Whether the file still holds exactly `bytes`, without a second copy of it:
+// 1 yes, 0 no, -1 it cannot be read ("NAME: cannot be read: WHY").
+int sameDesignBytes(const std::string& path, std::string_view name, std::string_view bytes, std::string& reason);
+
 // Parses and validates the bytes of a design file; `name` is how reasons
 // name the file. Answers kOk with `design` set (its document holds the
 // parsed JSON and `bytes`), or kNotJson, kInvalidDesign or kIncompatible
