@@ -1,5 +1,6 @@
 #include "annotate/connector_scan.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,19 +46,37 @@ bool findBus(Run& run) {
     return false;
 }
 
+// Adds the sheets of the net's nodes that the list lacks, in node order.
 void collectSheets(Run& run, int32_t netId) {
+    // The sheets 0..100 that are listed (or the connector's own) at a
+    // glance: scanning the list at every node made a net that reaches every
+    // sheet cost the square of the design.
+    std::array<bool, kSheetListSize + 1> listed{};
+    const auto inRange = [](int32_t sheet) { return sheet >= 0 && sheet <= kSheetListSize; };
+    for (int32_t i = 0; i < run.ListCount; ++i) {
+        const int32_t sheet = run.SheetList[static_cast<std::size_t>(i)];
+        if (inRange(sheet)) listed[static_cast<std::size_t>(sheet)] = true;
+    }
+    if (inRange(run.ConnectorSheet)) listed[static_cast<std::size_t>(run.ConnectorSheet)] = true;
+
     run.LastStatus = TGetFirstNetNode(&run.DesignContext, netId, &run.ItemRec);
     while (run.LastStatus == dbx::kStatusOk) {
         run.NodeSheet = run.ItemRec.pinPart.layerId;
-        bool known = run.NodeSheet == run.ConnectorSheet;
-        for (int32_t i = 0; i < run.ListCount && !known; ++i) {
-            known = run.SheetList[static_cast<std::size_t>(i)] == run.NodeSheet;
+        bool known = false;
+        if (inRange(run.NodeSheet)) {
+            known = listed[static_cast<std::size_t>(run.NodeSheet)];
+        } else {
+            known = run.NodeSheet == run.ConnectorSheet;
+            for (int32_t i = 0; i < run.ListCount && !known; ++i) {
+                known = run.SheetList[static_cast<std::size_t>(i)] == run.NodeSheet;
+            }
         }
         // A full list cannot occur with at most 100 sheets; the guard keeps
         // a malformed design from writing past it.
         if (!known && run.ListCount < kSheetListSize) {
             run.SheetList[static_cast<std::size_t>(run.ListCount)] = run.NodeSheet;
             ++run.ListCount;
+            if (inRange(run.NodeSheet)) listed[static_cast<std::size_t>(run.NodeSheet)] = true;
         }
         run.LastStatus = TGetNextNetNode(&run.DesignContext, &run.ItemRec);
     }
