@@ -1,5 +1,9 @@
 #include "app/design_run.h"
 
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <ostream>
 
@@ -12,12 +16,29 @@ bool isOpenFailure(const CliPlatform& platform) {
            (platform.lastText() == "Design connection error" || platform.lastText() == "Incompatible DBX version");
 }
 
+// With ORLUNE_TRACE_START set, the first DBX call of the process writes the
+// wall-clock moment it happened, so that a benchmark can measure the start-up
+// from the moment it started the process.
+void traceFirstCall(host::Host& host) {
+    static bool wanted = std::getenv("ORLUNE_TRACE_START") != nullptr;
+    if (!wanted) return;
+    host.onCall = [](std::string_view) {
+        if (!wanted) return;
+        wanted = false;
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        std::fprintf(stderr, "orlune: first DBX call at %lld ns\n",
+                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    };
+}
+
 }  // namespace
 
 std::function<void(host::Host&)> prepareHostForTests;
 
 DesignRun::DesignRun(const std::string& path, std::ostream& err) : err_(err), path_(path), platform_(err) {
     host_.setDesignFile(path);
+    traceFirstCall(host_);
     if (prepareHostForTests) prepareHostForTests(host_);
 }
 

@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Benchmark of Update against the cost of reading and writing the design.
+
+For each size: generates a design (tools/gen_design.py) in which exactly one
+symbol is highlighted, then times, on fresh copies of that same file,
+
+  update       `orlune update DESIGN` (start-up, then the Update pass)
+  floor        `orlune unhighlight DESIGN`: open, change one highlight, save;
+               what any change to the design costs at least
+
+alternately, --runs times each, and prints the medians, update / floor, and
+the time per item. It also measures the command line's start-up: the time
+from starting the process to its first DBX call (ORLUNE_TRACE_START=1 makes
+orlune print the moment of that call).
+
+    python3 tools/bench.py --binary build/release/src/app/orlune
+    python3 tools/bench.py --binary ... --sheets 10 100 --runs 9 --json out.json
+
+Goals: at the largest size update / floor <= 1.2; the time per item at the
+largest size <= 1.3 times that at the smallest; start-up under 50 ms. The
+exit status is 1 when a goal is missed.
+"""
+
+import argparse
+import json
+import pathlib
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import gen_design  # noqa: E402
+
+RATIO_GOAL = 1.2
+PER_ITEM_GOAL = 1.3
+START_GOAL_MS = 50.0
+
+
+def one_highlight(design):
+    """Keeps the highlight of the first highlighted symbol only."""
+    kept = False
+    for component in design["components"]:
+        symbol = component["symbol"]
+        if symbol.get("highlight"):
+            if kept:
+                del symbol["highlight"]
+            kept = True
+    if not kept:
+        design["components"][0]["symbol"]["highlight"] = 15
+    return design
+
+
+def timed(command, expect):
+    start = time.perf_counter()
+    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    elapsed = time.perf_counter() - start
+    if done.returncode not in expect:
+        sys.exit(f"{' '.join(command)}: exit {done.returncode}\n{done.stderr}")
+    return elapsed
+
+
+def start_up_ms(binary, design, work, runs):
+    """Process start to the first DBX call, median of `runs`."""
+    samples = []
+    env = {"ORLUNE_TRACE_START": "1", "PATH": "/usr/bin:/bin"}
+    for _ in range(runs):
+        shutil.copyfile(design, work)
+        started = time.time_ns()
+        done = subprocess.run([binary, "status", str(work)], capture_output=True, text=True, env=env)
+        for line in done.stderr.splitlines():
+            if line.startswith("orlune: first DBX call at "):
+                samples.append((int(line.split()[-2]) - started) / 1e6)
+                break
+        else:
+            sys.exit(f"{binary} did not report its first DBX call:\n{done.stderr}")
+    return statistics.median(samples)
+
+
+def measure(binary, sheets, seed, runs, tmp):
+    design = one_highlight(gen_design.Generator(sheets, seed).design())
+    items = len(design["items"])
+    components = len(design["components"])
+    source = pathlib.Path(tmp) / f"design-{sheets}.json"
+    with open(source, "w", encoding="utf-8") as out:
+        gen_design.write(design, out)
+    work = pathlib.Path(tmp) / f"work-{sheets}.json"
+    update, floor = [], []
+    # A warm-up of each first, so that every timed run finds the binary and
+    # the file in the page cache.
+    for command in ("update", "unhighlight"):
+        shutil.copyfile(source, work)
+        timed([binary, command, str(work)], {0, 1})
+    for _ in range(runs):
+        for command, samples in (("update", update), ("unhighlight", floor)):
+            shutil.copyfile(source, work)
+            samples.append(timed([binary, command, str(work)], {0, 1}))
+    return {
+        "sheets": sheets,
+        "components": components,
+        "items": items,
+        "bytes": source.stat().st_size,
+        "update_s": statistics.median(update),
+        "floor_s": statistics.median(floor),
+        "update_runs": update,
+        "floor_runs": floor,
+    }
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--binary", required=True, help="the orlune program (a Release build)")
+    parser.add_argument("--sheets", type=int, nargs="+", default=[10, 100])
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--runs", type=int, default=7, help="timed runs of each command per size (default 7)")
+    parser.add_argument("--json", help="also write the figures to this file")
+    args = parser.parse_args()
+
+    results = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for sheets in args.sheets:
+            results.append(measure(args.binary, sheets, args.seed, args.runs, tmp))
+        smallest = pathlib.Path(tmp) / f"design-{args.sheets[0]}.json"
+        start_ms = start_up_ms(args.binary, smallest, pathlib.Path(tmp) / "start.json", args.runs)
+
+    print(f"{'sheets':>6} {'components':>10} {'items':>7} {'MB':>6} {'update s':>9} {'floor s':>8} "
+          f"{'ratio':>6} {'update us/item':>14}")
+    for r in results:
+        r["ratio"] = r["update_s"] / r["floor_s"]
+        r["us_per_item"] = r["update_s"] / r["items"] * 1e6
+        print(f"{r['sheets']:>6} {r['components']:>10} {r['items']:>7} {r['bytes'] / 1e6:>6.1f} "
+              f"{r['update_s']:>9.3f} {r['floor_s']:>8.3f} {r['ratio']:>6.2f} {r['us_per_item']:>14.2f}")
+    growth = results[-1]["us_per_item"] / results[0]["us_per_item"]
+    print(f"time per item, {results[-1]['sheets']} sheets against {results[0]['sheets']}: {growth:.2f}")
+    print(f"start-up, process start to first DBX call: {start_ms:.1f} ms")
+
+    missed = []
+    if results[-1]["ratio"] > RATIO_GOAL:
+        missed.append(f"update / floor {results[-1]['ratio']:.2f} > {RATIO_GOAL}")
+    if len(results) > 1 and growth > PER_ITEM_GOAL:
+        missed.append(f"time per item grows {growth:.2f} > {PER_ITEM_GOAL}")
+    if start_ms > START_GOAL_MS:
+        missed.append(f"start-up {start_ms:.1f} ms > {START_GOAL_MS} ms")
+    for m in missed:
+        print("MISSED:", m)
+    if args.json:
+        with open(args.json, "w", encoding="utf-8") as out:
+            json.dump({"results": results, "growth": growth, "start_ms": start_ms, "missed": missed}, out, indent=2)
+    return 1 if missed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
