@@ -12,6 +12,24 @@ namespace {
 // Serials are unique across every host of the process, so a context of one
 // host (or of an ended conversation) never opens another's.
 std::atomic<uint32_t> lastSerial{0};
+
+// Whether a Windows-1252 text is ASCII, and so the same in UTF-8.
+bool isAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// A name as it passes the DBX boundary, looked up by the design's UTF-8.
+// Names in an index hold only characters that Windows-1252 has, so the
+// conversion is one to one (an unassigned byte becomes U+FFFD, which no such
+// name holds).
+int32_t lookUp(const NameIndex& index, std::string_view cp1252) {
+    const auto found = isAscii(cp1252) ? index.find(cp1252) : index.find(fromCp1252(cp1252));
+    return found == index.end() ? -1 : found->second;
+}
+
 }  // namespace
 
 void Conversation::start(Design& design) {
@@ -26,20 +44,30 @@ void Conversation::start(Design& design) {
         sheetIndex_.emplace(design.sheets[i].id, i);
     for (std::size_t i = 0; i < design.textStyles.size(); ++i)
         stylesByNumber_.emplace(design.textStyles[i].number, i);
+    nodesByNet_.reserve(design.nets.size());
     for (const Net& net : design.nets)
         nodesByNet_[net.id];
+    busesByName_.reserve(design.buses.size());
     for (std::size_t i = 0; i < design.buses.size(); ++i)
-        busesByName_.emplace(toCp1252(design.buses[i].name), static_cast<int32_t>(i));
+        busesByName_.emplace(design.buses[i].name, static_cast<int32_t>(i));
 
+    // Items come grouped by sheet: the last sheet found saves most lookups.
+    int32_t lastSheet = 0;
+    std::vector<ItemRef>* lastList = nullptr;
     const auto sheetList = [&](int32_t sheet) -> std::vector<ItemRef>* {
+        if (lastList && sheet == lastSheet) return lastList;
         const auto found = sheetIndex_.find(sheet);
-        return found == sheetIndex_.end() ? nullptr : &itemsBySheet_[found->second];
+        if (found == sheetIndex_.end()) return nullptr;
+        lastSheet = sheet;
+        lastList = &itemsBySheet_[found->second];
+        return lastList;
     };
 
+    componentsByRefDes_.reserve(design.components.size());
     for (std::size_t c = 0; c < design.components.size(); ++c) {
         const Component& comp = design.components[c];
         const auto index = static_cast<int32_t>(c);
-        componentsByRefDes_.emplace(toCp1252(comp.refDes), index);
+        componentsByRefDes_.emplace(comp.refDes, index);
         if (auto* list = sheetList(comp.symbol.sheet)) list->push_back({ItemRef::Kind::Symbol, index, 0});
         if (comp.symbol.selected) selection_.push_back({ItemRef::Kind::Symbol, index, 0});
         for (std::size_t p = 0; p < comp.pins.size(); ++p) {
@@ -94,13 +122,11 @@ const std::vector<NetNode>* Conversation::netNodes(int32_t net) const {
 }
 
 int32_t Conversation::componentByRefDes(std::string_view cp1252) const {
-    const auto found = componentsByRefDes_.find(cp1252);
-    return found == componentsByRefDes_.end() ? -1 : found->second;
+    return lookUp(componentsByRefDes_, cp1252);
 }
 
 int32_t Conversation::busByName(std::string_view cp1252) const {
-    const auto found = busesByName_.find(cp1252);
-    return found == busesByName_.end() ? -1 : found->second;
+    return lookUp(busesByName_, cp1252);
 }
 
 const TextStyle* Conversation::styleByNumber(int32_t number) const {

@@ -81,12 +81,8 @@ private:
     std::size_t next_ = 0;
 };
 
-// Lets the name indexes be searched with a string_view, without a copy.
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
-using NameIndex = std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>>;
+// Names by the UTF-8 text the design holds; the keys point into the design.
+using NameIndex = std::unordered_map<std::string_view, int32_t>;
 
 class Conversation {
 public:
