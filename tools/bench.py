@@ -8,8 +8,10 @@ symbol is highlighted, then times, on fresh copies of that same file,
   floor        `orlune unhighlight DESIGN`: open, change one highlight, save;
                what any change to the design costs at least
 
-alternately, --runs times each, and prints the medians, update / floor, and
-the time per item. It also measures the command line's start-up: the time
+alternately, --runs times each, and prints the medians of the wall time and
+of the CPU time (user + system, which other work on a shared machine
+disturbs far less), update / floor, and the time per item. The goals are
+judged on the CPU time; --judge wall judges the wall time instead. It also measures the command line's start-up: the time
 from starting the process to its first DBX call (ORLUNE_TRACE_START=1 makes
 orlune print the moment of that call).
 
@@ -24,6 +26,7 @@ exit status is 1 when a goal is missed.
 import argparse
 import json
 import pathlib
+import resource
 import shutil
 import statistics
 import subprocess
@@ -54,12 +57,16 @@ def one_highlight(design):
 
 
 def timed(command, expect):
+    """Wall and CPU (user + system) seconds of one run."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     elapsed = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
     if done.returncode not in expect:
         sys.exit(f"{' '.join(command)}: exit {done.returncode}\n{done.stderr}")
-    return elapsed
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return elapsed, cpu
 
 
 def start_up_ms(binary, design, work, runs):
@@ -97,13 +104,14 @@ def measure(binary, sheets, seed, runs, tmp):
         for command, samples in (("update", update), ("unhighlight", floor)):
             shutil.copyfile(source, work)
             samples.append(timed([binary, command, str(work)], {0, 1}))
+    median = lambda samples, k: statistics.median(s[k] for s in samples)  # noqa: E731
     return {
         "sheets": sheets,
         "components": components,
         "items": items,
         "bytes": source.stat().st_size,
-        "update_s": statistics.median(update),
-        "floor_s": statistics.median(floor),
+        "wall": {"update_s": median(update, 0), "floor_s": median(floor, 0)},
+        "cpu": {"update_s": median(update, 1), "floor_s": median(floor, 1)},
         "update_runs": update,
         "floor_runs": floor,
     }
@@ -115,6 +123,7 @@ def main():
     parser.add_argument("--sheets", type=int, nargs="+", default=[10, 100])
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--runs", type=int, default=7, help="timed runs of each command per size (default 7)")
+    parser.add_argument("--judge", choices=("cpu", "wall"), default="cpu", help="the time the goals are judged on")
     parser.add_argument("--json", help="also write the figures to this file")
     args = parser.parse_args()
 
@@ -125,29 +134,34 @@ def main():
         smallest = pathlib.Path(tmp) / f"design-{args.sheets[0]}.json"
         start_ms = start_up_ms(args.binary, smallest, pathlib.Path(tmp) / "start.json", args.runs)
 
-    print(f"{'sheets':>6} {'components':>10} {'items':>7} {'MB':>6} {'update s':>9} {'floor s':>8} "
-          f"{'ratio':>6} {'update us/item':>14}")
-    for r in results:
-        r["ratio"] = r["update_s"] / r["floor_s"]
-        r["us_per_item"] = r["update_s"] / r["items"] * 1e6
-        print(f"{r['sheets']:>6} {r['components']:>10} {r['items']:>7} {r['bytes'] / 1e6:>6.1f} "
-              f"{r['update_s']:>9.3f} {r['floor_s']:>8.3f} {r['ratio']:>6.2f} {r['us_per_item']:>14.2f}")
-    growth = results[-1]["us_per_item"] / results[0]["us_per_item"]
-    print(f"time per item, {results[-1]['sheets']} sheets against {results[0]['sheets']}: {growth:.2f}")
+    for kind in ("wall", "cpu"):
+        print(f"{kind} time, median of {args.runs} runs")
+        print(f"{'sheets':>6} {'components':>10} {'items':>7} {'MB':>6} {'update s':>9} {'floor s':>8} "
+              f"{'ratio':>6} {'update us/item':>14}")
+        for r in results:
+            t = r[kind]
+            t["ratio"] = t["update_s"] / t["floor_s"]
+            t["us_per_item"] = t["update_s"] / r["items"] * 1e6
+            print(f"{r['sheets']:>6} {r['components']:>10} {r['items']:>7} {r['bytes'] / 1e6:>6.1f} "
+                  f"{t['update_s']:>9.3f} {t['floor_s']:>8.3f} {t['ratio']:>6.2f} {t['us_per_item']:>14.2f}")
+        growth = results[-1][kind]["us_per_item"] / results[0][kind]["us_per_item"]
+        results[-1][kind]["growth"] = growth
+        print(f"time per item, {results[-1]['sheets']} sheets against {results[0]['sheets']}: {growth:.2f}\n")
     print(f"start-up, process start to first DBX call: {start_ms:.1f} ms")
 
+    judged = results[-1][args.judge]
     missed = []
-    if results[-1]["ratio"] > RATIO_GOAL:
-        missed.append(f"update / floor {results[-1]['ratio']:.2f} > {RATIO_GOAL}")
-    if len(results) > 1 and growth > PER_ITEM_GOAL:
-        missed.append(f"time per item grows {growth:.2f} > {PER_ITEM_GOAL}")
+    if judged["ratio"] > RATIO_GOAL:
+        missed.append(f"update / floor {judged['ratio']:.2f} > {RATIO_GOAL} ({args.judge} time)")
+    if len(results) > 1 and judged["growth"] > PER_ITEM_GOAL:
+        missed.append(f"time per item grows {judged['growth']:.2f} > {PER_ITEM_GOAL} ({args.judge} time)")
     if start_ms > START_GOAL_MS:
         missed.append(f"start-up {start_ms:.1f} ms > {START_GOAL_MS} ms")
     for m in missed:
         print("MISSED:", m)
     if args.json:
         with open(args.json, "w", encoding="utf-8") as out:
-            json.dump({"results": results, "growth": growth, "start_ms": start_ms, "missed": missed}, out, indent=2)
+            json.dump({"results": results, "start_ms": start_ms, "missed": missed}, out, indent=2)
     return 1 if missed else 0
 
 

@@ -38,6 +38,9 @@ void Conversation::start(Design& design) {
     do {
         serial_ = ++lastSerial;
     } while (serial_ == 0);
+    if (indexed_ == &design) return;
+    forget();
+    indexed_ = &design;
 
     itemsBySheet_.resize(design.sheets.size());
     for (std::size_t i = 0; i < design.sheets.size(); ++i)
@@ -90,6 +93,10 @@ void Conversation::stop() {
     resetWalks();
     design_ = nullptr;
     serial_ = 0;
+}
+
+void Conversation::forget() {
+    indexed_ = nullptr;
     sheetIndex_.clear();
     itemsBySheet_.clear();
     nodesByNet_.clear();

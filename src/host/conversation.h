@@ -87,10 +87,16 @@ using NameIndex = std::unordered_map<std::string_view, int32_t>;
 class Conversation {
 public:
     // Builds the indexes for `design` and resets every walk; the
-    // conversation gets a new serial, which the DesignContext carries.
+    // conversation gets a new serial, which the DesignContext carries. The
+    // indexes of the last conversation serve again when they were built for
+    // this very design and forget() was not called since: the operations
+    // keep them in step with every change they make.
     void start(Design& design);
-    // Forgets the design, the indexes and every walk.
+    // Ends the conversation: forgets the design and every walk.
     void stop();
+    // Drops the indexes. The host calls it when it replaces its design, or
+    // when the design may have been changed outside a conversation.
+    void forget();
 
     bool active() const { return design_ != nullptr; }
     uint32_t serial() const { return serial_; }
@@ -134,6 +140,7 @@ private:
 
     Design* design_ = nullptr;
     uint32_t serial_ = 0;
+    const Design* indexed_ = nullptr;                      // the design the indexes stand for
     std::unordered_map<int32_t, std::size_t> sheetIndex_;  // sheet id -> itemsBySheet_
     std::vector<std::vector<ItemRef>> itemsBySheet_;
     std::unordered_map<int32_t, std::vector<NetNode>> nodesByNet_;

@@ -61,6 +61,7 @@ const std::string& Host::lastSaveError() const {
     return impl_->saveError;
 }
 Design* Host::design() {
+    impl_->designHandedOut = true;
     return impl_->design.get();
 }
 
@@ -120,6 +121,7 @@ int32_t Host::Impl::acquire() {
     auto shared = std::make_shared<const std::string>(std::move(fresh));
     std::unique_ptr<Design> loaded;
     const int32_t status = loadDesign(shared, file, loaded, openError);
+    conversation.forget();
     if (status != kOk) {
         lock.release();
         design.reset();
@@ -162,6 +164,10 @@ int32_t Host::Impl::open() {
     }
     const int32_t status = acquire();
     if (status != kOk) return status;
+    if (designHandedOut) {
+        conversation.forget();
+        designHandedOut = false;
+    }
     conversation.start(*design);
     conversationOpen = true;
     return kOk;
@@ -185,6 +191,8 @@ int32_t Host::selectSymbols(const std::vector<std::string>& refDes, std::string&
         return status;
     }
     Design& d = *m.design;
+    // Changed outside a conversation: the indexes are built anew.
+    m.conversation.forget();
     std::unordered_set<std::string_view> wanted(refDes.begin(), refDes.end());
     std::unordered_set<std::string_view> known;
     known.reserve(d.components.size());
@@ -227,6 +235,8 @@ int32_t Host::clearHighlights(std::string& reason) {
         return status;
     }
     Design& d = *m.design;
+    // Changed outside a conversation: the indexes are built anew.
+    m.conversation.forget();
     for (Component& c : d.components) {
         if (c.symbol.highlight != 0) d.changed = true;
         c.symbol.highlight = 0;

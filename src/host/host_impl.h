@@ -27,6 +27,9 @@ struct Host::Impl {
     bool conversationOpen = false;
     // Walk positions and indexes of the open conversation.
     Conversation conversation;
+    // The design was handed out by Host::design(), so it may have been
+    // changed outside a conversation: the next one builds its indexes anew.
+    bool designHandedOut = false;
 
     // File side. open(): reads (or reuses) and validates the file, takes the
     // lock, sets `design`; answers a status and keeps the reason in

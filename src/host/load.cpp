@@ -625,6 +625,9 @@ private:
 
     void loadItems(JsonIndex v, const Path& p) {
         const uint32_t n = array(v, p);
+        // Room for the texts that a conversation places (a few per
+        // component at most), so that placing them does not move every item.
+        design_.items.reserve(static_cast<size_t>(n) + design_.components.size() + 16);
         design_.items.resize(n);
         for (uint32_t i = 0; i < n; ++i) {
             const JsonIndex obj = d_.element(v, i);
