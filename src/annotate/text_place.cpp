@@ -91,15 +91,16 @@ void Place_SheetText(Run& run) {
 
 void Measure_Text(Run& run, const std::string& trial) {
     dbx::writeField(run.TextRec.text, trial);
+    // The placement's status is not consulted: a host may answer a warning
+    // and still have placed the text, which must not stay in the design.
     run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
-    const bool placed = run.LastStatus == dbx::kStatusOk;
     const dbx::TextRecord prepared = run.TextRec;
 
     run.MeasuredWidth = 0;
     // Only the trial text itself may be measured and deleted. When the host
     // did not place it, the search ends on some other text (or none), and
     // deleting what the record then describes would remove a user's text.
-    if (placed && Locate_OwnText(run, 1) == 1 && Trim_Nul(dbx::readField(run.TextRec.text)) == trial) {
+    if (Locate_OwnText(run, 1) == 1 && Trim_Nul(dbx::readField(run.TextRec.text)) == trial) {
         const int64_t width = int64_t{run.TextRec.bounds.x2} - run.TextRec.bounds.x1;
         run.MeasuredWidth = fitsInt32(width) ? static_cast<int32_t>(width)
                             : width < 0      ? std::numeric_limits<int32_t>::min()

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "annotate/annotate_fixture.h"
@@ -286,6 +287,28 @@ TEST(MeasureText, AnUnplacedTrialTextDeletesNothingAndMeasuresZero) {
     EXPECT_EQ(run.TextRec.textFlag2, 1);
     Design_Close(run);
     EXPECT_EQ(allTexts(hosted), (std::vector<std::string>{"1:NOTE", "2:KEEP"}));
+}
+
+// The placement's status decides nothing: whatever the host answered, the
+// trial text is looked for, so one that a host placed with a warning status
+// cannot stay behind.
+TEST(MeasureText, LooksForTheTrialTextWhateverThePlacementAnswered) {
+    DesignPlan plan;
+    plan.textLimit = 3;
+    plan.items = {textItem(1, "NOTE"), textItem(2, "KEEP")};
+    HostedRun hosted(plan.json());
+    orlune::Run& run = *hosted.run;
+    prepareUpdate(run);
+    Design_Open(run);
+    Count_Sheets(run);
+    std::vector<std::string> calls;
+    hosted.host.onCall = [&](std::string_view op) { calls.emplace_back(op); };
+    Measure_Text(run, "@22,");
+    hosted.host.onCall = nullptr;
+    Design_Close(run);
+    EXPECT_EQ(calls, (std::vector<std::string>{"TPlaceText", "TGetFirstLayerItem", "TGetNextLayerItem",
+                                               "TGetFirstLayerItem", "TGetNextLayerItem"}));
+    EXPECT_EQ(run.MeasuredWidth, 0);
 }
 
 TEST(MeasureText, AnUpdateNeverRemovesATextThatDoesNotBeginWithTheMarker) {
