@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "dbx/records.h"
 #include "settings/units.h"
 #include "settings_fixture.h"
 #include "support/test_support.h"
@@ -292,6 +295,39 @@ TEST_F(FormLoadTest, StoredTextsThatDoNotConvertFallBackToTheDefaults) {
     EXPECT_EQ(attributes()[0].value, "1_99999999_190_600_");
 }
 
+TEST_F(FormLoadTest, ReadsTheDesignInOrderBehindTheHiddenMainButtons) {
+    orlune::Run& run = open(test::design(1));
+    // The window as the host sees it when the design is opened and closed.
+    const auto window = [&run] {
+        const ui::FormModel& form = run.form;
+        std::string state = form.at("Command3").visible ? form.at("Command3").caption : "hidden";
+        if (form.hasFocus("Command3")) state += " focused";
+        for (const char* name : {"Command1", "Command2", "Command4", "Command6", "Command10"}) {
+            if (form.at(name).visible) state += std::string(" ") + name;
+        }
+        return state + " page " + std::to_string(run.ActivePage) + (run.SettingsLoaded ? " loaded" : "");
+    };
+    std::vector<std::string> calls;
+    std::vector<std::string> windows;
+    hosted->host.onCall = [&](std::string_view op) {
+        calls.emplace_back(op);
+        if (op == "TOpenDesign" || op == "TCloseDesign") windows.push_back(window());
+    };
+    Form_Load(run);
+    hosted->host.onCall = nullptr;
+
+    std::vector<std::string> expected = {"TOpenDesign",    "TGetFirstLayer",           "TGetNextLayer",
+                                         "TGetDesignInfo", "TGetFirstDesignAttribute", "TGetFirstLayerItem"};
+    expected.insert(expected.end(), 100, "TGetTextStyle");  // every style number, though three answer
+    expected.emplace_back("TCloseDesign");
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(windows, (std::vector<std::string>{
+                           "Wait focused page 0",
+                           "Exit focused Command1 Command2 Command4 Command6 Command10 page 1",
+                       }));
+    EXPECT_TRUE(run.SettingsLoaded);
+}
+
 TEST_F(FormLoadTest, OneHundredSheetsPass) {
     orlune::Run& run = load(test::design(1).withSheets(100));
     EXPECT_EQ(run.SheetCount, 100);
@@ -389,6 +425,45 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     Form_Load(next);
     EXPECT_EQ(next.form.at("Text1").caption, "150");
     EXPECT_EQ(next.LeftStart, 381000);
+}
+
+TEST_F(FormLoadTest, UpdateFillsOnlyItsOwnFieldsOfTheSharedAttributeRecord) {
+    const std::string nul(1, '\0');
+    const auto spaces = [](std::size_t n) { return std::string(n, ' '); };
+    std::optional<dbx::AttributeRecord> sent;
+    const auto capture = [&](orlune::Run& run) {
+        hosted->host.onCall = [&](std::string_view op) {
+            if (op == "TAddDesignAttribute" || op == "TModifyDesignAttribute") sent = run.AttributeRec;
+        };
+    };
+
+    // Added: whatever the search left in the record travels along.
+    orlune::Run& run = load(test::design(1));
+    run.AttributeRec.attrFlag1 = 7;
+    run.AttributeRec.attrFlag2 = 9;
+    dbx::writeField(run.AttributeRec.reservedText1, "left by the search");
+    capture(run);
+    Command5_Click(run);
+    hosted->host.onCall = nullptr;
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(std::string(sent->name, sizeof sent->name), "ORLUNE" + nul + spaces(93));
+    EXPECT_EQ(std::string(sent->value, sizeof sent->value), "1_140_190_600_" + nul + spaces(241));
+    EXPECT_EQ(sent->attrFlag1, 7);
+    EXPECT_EQ(sent->attrFlag2, 0);
+    EXPECT_EQ(sent->units, 1);
+    EXPECT_EQ(dbx::readField(sent->reservedText1), "left by the search");
+
+    // Modified: the name stays as read; the value is space-filled without a NUL.
+    sent.reset();
+    orlune::Run& again = load(test::design(1).withAttributes(attributeJson(" ORLUNE", "1_140_190_600_", 1)));
+    again.form.at("Text1").caption = "150";
+    capture(again);
+    Command5_Click(again);
+    hosted->host.onCall = nullptr;
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(std::string(sent->name, sizeof sent->name), " ORLUNE" + nul + spaces(92));
+    EXPECT_EQ(std::string(sent->value, sizeof sent->value), "1_150_190_600_" + spaces(242));
+    EXPECT_EQ(sent->units, 1);
 }
 
 TEST_F(FormLoadTest, UpdateModifiesTheFirstOfTwoAttributes) {
