@@ -103,6 +103,7 @@ void Conversation::forget() {
     componentsByRefDes_.clear();
     busesByName_.clear();
     stylesByNumber_.clear();
+    lastStyle_ = nullptr;
     selection_.clear();
 }
 
@@ -137,8 +138,13 @@ int32_t Conversation::busByName(std::string_view cp1252) const {
 }
 
 const TextStyle* Conversation::styleByNumber(int32_t number) const {
+    // The last style asked for first: a walk measures text after text of
+    // mostly one style.
+    if (lastStyle_ && lastStyle_->number == number) return lastStyle_;
     const auto found = stylesByNumber_.find(number);
-    return found == stylesByNumber_.end() ? nullptr : &design_->textStyles[found->second];
+    if (found == stylesByNumber_.end()) return nullptr;
+    lastStyle_ = &design_->textStyles[found->second];
+    return lastStyle_;
 }
 
 const TextStyle* Conversation::measuringStyle(int32_t number) const {

@@ -147,6 +147,7 @@ private:
     NameIndex componentsByRefDes_;  // by the Windows-1252 name
     NameIndex busesByName_;
     std::unordered_map<int32_t, std::size_t> stylesByNumber_;
+    mutable const TextStyle* lastStyle_ = nullptr;
     std::vector<ItemRef> selection_;
 };
 

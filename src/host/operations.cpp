@@ -23,6 +23,7 @@
 // Item kinds delivered: 13 text (textPart), 45 bus (busPart), 35 symbol
 // (symbolPart), 14 wire and 9 line (kind and identity only), and 7 for a
 // net node (a pin: pinPart with location, layerId and netId).
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -122,7 +123,14 @@ std::string_view argumentText(const char* text) {
 
 template <std::size_t N>
 void putText(char (&field)[N], std::string_view utf8) {
-    writeField(field, toCp1252(utf8));
+    // Most texts are ASCII, which Windows-1252 holds as it is: no copy.
+    const bool ascii =
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        writeField(field, utf8);
+    } else {
+        writeField(field, toCp1252(utf8));
+    }
 }
 
 // What the program reads back from a field of width N holding `utf8`: the
