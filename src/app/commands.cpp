@@ -64,15 +64,20 @@ void reportUnknownStyle(std::ostream& err, const std::string& design, const std:
     err << '\n';
 }
 
-// Picks a style as choosing it in the settings page's list does.
-bool chooseStyle(Run& run, const std::string& utf8Name) {
-    ui::Control& list = run.form.at("cboTextStyle");
+std::vector<std::string> listedStyles(const Run& run) {
+    const ui::Control& list = run.form.at("cboTextStyle");
     std::vector<std::string> names;
     names.reserve(list.items.size());
     for (const auto& item : list.items)
         names.push_back(item.first);
-    std::optional<std::size_t> position = findStyle(names, utf8Name);
+    return names;
+}
+
+// Picks a style as choosing it in the settings page's list does.
+bool chooseStyle(Run& run, const std::string& utf8Name) {
+    std::optional<std::size_t> position = findStyle(listedStyles(run), utf8Name);
     if (!position) return false;
+    ui::Control& list = run.form.at("cboTextStyle");
     list.listIndex = static_cast<int>(*position);
     list.caption = list.items[*position].first;
     return true;
@@ -188,7 +193,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         d.step(Form_Load);
         if (options.style && !d.ended() && !chooseStyle(d.run(), *options.style)) {
             // The file changed since the look into it; nothing of this pass has run.
-            reportUnknownStyle(err, design, *options.style, {});
+            reportUnknownStyle(err, design, *options.style, listedStyles(d.run()));
             worst = std::max(worst, kExitUsage);
             continue;
         }

@@ -3,7 +3,6 @@
 #include "dbx/dbx32.h"
 #include "host/design.h"
 #include "host/host.h"
-#include "settings/units.h"
 
 namespace orlune::app {
 
@@ -28,8 +27,9 @@ std::optional<DesignLook> lookIntoDesign(const std::string& path) {
     if (TGetDesignInfo(&context, &info) == 0) look.unitCode = static_cast<int16_t>(info.units);
     for (int32_t n = 0; n < kStyleNumbers; ++n) {
         dbx::TextStyleRecord style{};
-        if (TGetTextStyle(&context, n, &style) == 0)
-            look.styleNames.push_back(Trim_Nul(dbx::readField(style.styleName)));
+        // As the list holds them: up to the first NUL, spaces kept, so that a
+        // name found here is found in the list too.
+        if (TGetTextStyle(&context, n, &style) == 0) look.styleNames.push_back(dbx::readField(style.styleName));
     }
     if (const host::Design* design = host.design()) {
         look.refDes.reserve(design->components.size());

@@ -12,7 +12,7 @@ namespace orlune::app {
 struct DesignLook {
     int16_t unitCode = 0;
     // The text styles as the settings page lists them: Windows-1252 names,
-    // trimmed, in the order of their numbers.
+    // in the order of their numbers.
     std::vector<std::string> styleNames;
     std::vector<std::string> refDes;  // UTF-8, as in the file
 };

@@ -255,6 +255,26 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"render", "D", "-o", "out", "--sheet", "0"}, "--sheet"},
                       UsageCase{{"report", "D", "--json", "--csv"}, "excludes"}));
 
+TEST_F(CommandLine, StyleNamesAreMatchedAsTheListHoldsThemSpacesIncluded) {
+    DesignParts parts;
+    parts.textStyles = R"({ "number": 0, "name": "Default", "height": 228600, "charWidth": 152400 },
+                          { "number": 1, "name": "Small ", "height": 100000, "charWidth": 50000 })";
+    parts.components = connector("SC1", 1, 1000000, false) + ",\n" + connector("SC2", 2, 2000000, true);
+    parts.attributes = kBrokenSettings;
+    std::string d = write("d.json", makeDesign(parts));
+    std::string before = read(d);
+
+    // The list has no "Small": refused before start-up deletes the attribute.
+    CliResult r = runCli({"update", d, "--style", "Small"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("orlune: " + d + " has no text style \"Small\"; its text styles: \"Default\", \"Small \"\n", r.err);
+    EXPECT_EQ(before, read(d));
+
+    r = runCli({"update", d, "--style", "Small "});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_THAT(read(d), HasSubstr("\"style\": 1"));
+}
+
 TEST_F(CommandLine, UnknownStyleInTheSecondDesignLeavesTheFirstUntouched) {
     std::string a = write("a.json", minimalDesign());
     DesignParts parts;
