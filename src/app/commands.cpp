@@ -91,12 +91,6 @@ void listPlacedTexts(std::ostream& out, const Run& run) {
     }
 }
 
-template <typename T>
-const T* entryAtUnit(const Run& run, const std::array<T, 5>& table) {
-    if (run.UnitCode < 1 || run.UnitCode >= static_cast<int16_t>(table.size())) return nullptr;
-    return &table[static_cast<std::size_t>(run.UnitCode)];
-}
-
 std::string selectedStyleName(const Run& run) {
     const ui::Control& list = run.form.at("cboTextStyle");
     if (list.listIndex >= 0 && static_cast<std::size_t>(list.listIndex) < list.items.size())
@@ -104,17 +98,15 @@ std::string selectedStyleName(const Run& run) {
     return shown(list.caption);
 }
 
+// The settings page's unit label and the texts that Apply_Settings put into
+// force: a code outside 1 to 4 is served by the entries of code 3.
 void printSettings(std::ostream& out, const Run& run) {
-    auto text = [&](const std::array<std::string, 5>& table) {
-        const std::string* entry = entryAtUnit(run, table);
-        return entry ? shown(*entry) : std::string();
-    };
-    const std::string* unit = entryAtUnit(run, run.UnitNames);
-    out << "Unit: " << (unit ? *unit : "code " + std::to_string(run.UnitCode)) << '\n';
+    const auto slot = static_cast<std::size_t>(Unit_Slot(run.UnitCode));
+    out << "Unit: " << shown(run.UnitNames[slot]) << '\n';
     out << "Text style: " << selectedStyleName(run) << '\n';
-    out << "Left side start: " << text(run.LeftStartByUnit) << '\n';
-    out << "Right side start: " << text(run.RightStartByUnit) << '\n';
-    out << "Max row lenght: " << text(run.MaxRowByUnit) << '\n';
+    out << "Left side start: " << shown(run.LeftStartByUnit[slot]) << '\n';
+    out << "Right side start: " << shown(run.RightStartByUnit[slot]) << '\n';
+    out << "Max row lenght: " << shown(run.MaxRowByUnit[slot]) << '\n';
 }
 
 }  // namespace

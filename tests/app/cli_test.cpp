@@ -190,6 +190,16 @@ TEST_F(CommandLine, SettingsOfAMillimetreDesignUseItsDefaults) {
               r.out);
 }
 
+TEST_F(CommandLine, SettingsOfAnUnknownUnitCodeAreThoseOfTheUnsupportedUnit) {
+    DesignParts parts;
+    parts.units = 5;
+    std::string d = write("d.json", makeDesign(parts));
+    CliResult r = runCli({"settings", d});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("Unit: 0\nText style: Default\nLeft side start: 0\nRight side start: 0\nMax row lenght: 0\n", r.out);
+    EXPECT_EQ("Warning: System errors concerning UNIT !!!\n", r.err);
+}
+
 TEST_F(CommandLine, SettingsOptionsAreStoredAndPutIntoForce) {
     std::string d = write("d.json", minimalDesign());
     CliResult r = runCli({"settings", d, "--left", "150", "--max-row", "700.5"});
