@@ -273,9 +273,14 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
             CliPlatform quiet(err);
             Run probe(quiet);
             probe.UnitCode = look->unitCode;
-            for (const Given& g : given) {
-                if (g.text && !To_DbUnits(probe, *g.text)) {
-                    err << "orlune: " << g.option << ": " << quoted(*g.text) << " is out of range\n";
+            for (std::size_t i = 0; i < std::size(given); ++i) {
+                if (!given[i].text) continue;
+                // The page's own words: out of range, or not a number where
+                // the unit takes whole numbers only.
+                std::string texts[3] = {"0", "0", "0"};
+                texts[i] = *given[i].text;
+                if (std::string why = Check_Settings(probe, texts[0], texts[1], texts[2]); !why.empty()) {
+                    err << "orlune: " << given[i].option << ": " << why << '\n';
                     return kExitUsage;
                 }
             }

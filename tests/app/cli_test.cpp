@@ -200,6 +200,18 @@ TEST_F(CommandLine, SettingsOfAnUnknownUnitCodeAreThoseOfTheUnsupportedUnit) {
     EXPECT_EQ("Warning: System errors concerning UNIT !!!\n", r.err);
 }
 
+TEST_F(CommandLine, SettingsOptionOfAWholeNumberUnitThatIsNoNumberIsRefused) {
+    DesignParts parts;
+    parts.units = 3;
+    std::string d = write("d.json", makeDesign(parts));
+    std::string before = read(d);
+    CliResult r = runCli({"settings", d, "--right", "1n"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("orlune: --right: Right side start is not a number: 1n\n", r.err);
+    EXPECT_EQ(before, read(d));
+}
+
 TEST_F(CommandLine, SettingsOptionsAreStoredAndPutIntoForce) {
     std::string d = write("d.json", minimalDesign());
     CliResult r = runCli({"settings", d, "--left", "150", "--max-row", "700.5"});
@@ -253,7 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"settings", "D", "--max-row", "1\xc3\xa9"}, "the character \"\xc3\xa9\""},
                       UsageCase{{"settings", "D", "--left", "12345678901"}, "longer than the 10 characters"},
                       UsageCase{{"settings", "D", "--left", "99999999999"}, "longer than"},
-                      UsageCase{{"settings", "D", "--left", "9999999999"}, "out of range"},
+                      UsageCase{{"settings", "D", "--max-row", "9999999999"},
+                                "--max-row: Max row lenght is out of range: 9999999999"},
                       UsageCase{{"update", "D", "--style", "Huge"},
                                 "has no text style \"Huge\"; its text styles: \"Default\", \"Small\""},
                       UsageCase{{"update", "D", "--style", "small"}, "no text style \"small\""},
