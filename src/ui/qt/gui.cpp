@@ -64,8 +64,10 @@ int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOpti
     QCoreApplication::processEvents();
     const QPixmap picture = window.grab();
     if (!picture.save(QString::fromStdString(options.screenshotFile), "PNG")) {
+        // Status 1 says that an update pass ended early; a file that cannot
+        // be written ends the program as an unwritable design does.
         std::cerr << "Error: cannot write the picture " << options.screenshotFile << '\n';
-        return 1;
+        return kExitEnded;
     }
     return 0;
 }

@@ -54,6 +54,16 @@ TEST(GuiRun, ScreenshotOfADesignThatCannotBeOpenedEndsWithStatus3) {
     EXPECT_FALSE(std::filesystem::exists(picture));
 }
 
+TEST(GuiRun, APictureThatCannotBeWrittenEndsWithStatus3) {
+    TempDir dir;
+    writeFile(dir.file("design.json"), smallDesign());
+    testing::internal::CaptureStderr();
+    const int status = runScreenshot(dir.file("design.json").string(), dir.file("no/such/w.png").string(), "main");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(err.find("Error: cannot write the picture"), std::string::npos) << err;
+}
+
 TEST(GuiRun, UnknownPageIsAUsageError) {
     TempDir dir;
     writeFile(dir.file("design.json"), smallDesign());
