@@ -195,6 +195,20 @@ TEST(InvertShType, ConnectorReachedThroughTwoSymbolItemsIsInvertedTwice) {
     EXPECT_TRUE(h.platform.boxes.empty());
 }
 
+TEST(InvertShType, ASelectedSymbolWhoseComponentIsNotFoundIsPassedOver) {
+    // The look-up of R1 is made to fail; the record still describes SC1, a
+    // connector, which must not make R1's symbol count as one.
+    HostedRun h(designJson({{"SC1", {{"SH_TYPE", "0"}}, 0, true}, {"R1", {}, 0, true, 0}}));
+    int lookups = 0;
+    h.host.onCall = [&](std::string_view op) {
+        if (op == "TGetCompByRefDes" && ++lookups == 2) h.run->CurrentRefDes = std::string("R9", 3);
+    };
+    runUtility(h, kUtilInvertSelected);
+    EXPECT_EQ(lookups, 2);
+    EXPECT_EQ(attributeValue(h.host, "SC1", "SH_TYPE"), "1");
+    EXPECT_TRUE(h.platform.boxes.empty()) << h.platform.boxes.front().text;
+}
+
 // --- Highlighting ------------------------------------------------------------
 
 TEST(HighlightConnector, EachUtilityHighlightsItsGroupAndBothGroupsStay) {
