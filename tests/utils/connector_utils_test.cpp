@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <ostream>
@@ -235,6 +236,30 @@ TEST(HighlightConnector, EachUtilityHighlightsItsGroupAndBothGroupsStay) {
     ASSERT_EQ(h.platform.boxes.size(), 2u);
     EXPECT_EQ(h.platform.boxes[0].text, kMissing);
     EXPECT_EQ(h.platform.boxes[1].text, kMissing);
+}
+
+TEST(HighlightConnector, ASymbolThatCannotBeFetchedActsOnNoOtherSymbol) {
+    // SC1 is highlighted; the symbol look-up for SC2 is made to fail, which
+    // leaves SC1's symbol in the record. Neither highlighting nor inverting
+    // may then act on SC2's behalf.
+    HostedRun h(designJson({{"SC1", {{"SH_TYPE", "0"}}, 15}, {"SC2", {{"SH_TYPE", "0"}}}}));
+    int lookups = 0;
+    std::vector<std::string> calls;
+    h.host.onCall = [&](std::string_view op) {
+        calls.emplace_back(op);
+        if (op == "TGetCompSymbolByRefDes" && ++lookups % 2 == 0) h.run->CurrentRefDes = std::string("SX", 3);
+    };
+    for (int16_t index : {kUtilHighlightOneRow, kUtilInvertHighlighted}) {
+        calls.clear();
+        runUtility(h, index);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "THighlightSymbol"), index == kUtilHighlightOneRow ? 1 : 0);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "TModifyCompAttribute"),
+                  index == kUtilInvertHighlighted ? 1 : 0);
+    }
+    EXPECT_EQ(lookups, 4);
+    EXPECT_EQ(attributeValue(h.host, "SC1", "SH_TYPE"), "1");
+    EXPECT_EQ(attributeValue(h.host, "SC2", "SH_TYPE"), "0");
+    EXPECT_EQ(highlightOf(h.host, "SC2"), 0);
 }
 
 struct NameCase {
