@@ -55,17 +55,18 @@ CLI::Validator utilityName() {
             if (utilityIndex(name)) return {};
             return "unknown utility \"" + name + "\"; one of: " + utilityList();
         },
-        "NAME");
+        "");
 }
 
 CLI::Validator distance() {
-    return CLI::Validator([](std::string& text) { return distanceError(text); }, "T");
+    return CLI::Validator([](std::string& text) { return distanceError(text); }, "");
 }
 
 const char* const kFooter =
     "Exit status: 0 done; 1 an update pass ended early; 2 usage error; 3 a design could not be opened,\n"
-    "has more than 100 sheets or could not be saved (check: a design is not valid); 4 verify found a\n"
-    "connector whose text is not current. With several designs, the highest of their statuses.";
+    "has more than 100 sheets or could not be saved, or a picture could not be written (check: a design\n"
+    "is not valid); 4 verify found a connector whose text is not current. With several designs, the\n"
+    "highest of their statuses.";
 
 int openWindow(int argc, char** argv, std::ostream& err, const std::string& design, const std::string& screenshot,
                const std::string& page) {
@@ -146,7 +147,10 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
 
     std::string utility;
     CLI::App* utilityCommand = app.add_subcommand("utility", "Start-up, then one connector utility");
-    utilityCommand->add_option("NAME", utility, "One of: " + utilityList())->required()->check(utilityName());
+    utilityCommand->add_option("NAME", utility, "One of: " + utilityList())
+        ->required()
+        ->type_name("")
+        ->check(utilityName());
     utilityCommand->add_option("DESIGN", design, "The design file")->required();
 
     std::string left, right, maxRow;
