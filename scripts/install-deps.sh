@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev nlohmann-json3-dev libcli11-dev
   xvfb xauth fonts-dejavu-core
   clang-format
+  clang libclang-rt-14-dev valgrind
 )
 
 sudo=""

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs every test, then the same under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then checks the format.
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the command line's
+# tests and a few real runs under valgrind, then each fuzz target for a short
+# time, then checks the format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +20,21 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 echo "== tests under the sanitizers"
 ctest --preset asan -j "$jobs"
+
+echo "== command line under valgrind"
+memcheck() { valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect --quiet "$@"; }
+memcheck build/ci/tests/orlune_test_app >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp examples/board.json "$work/board.json"
+for command in update status verify "report --json" check; do
+  # shellcheck disable=SC2086 # the command's words are meant to split
+  memcheck build/ci/src/app/orlune $command "$work/board.json" >/dev/null
+done
+echo "valgrind clean"
+
+echo "== fuzzing"
+scripts/fuzz.sh
 
 echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
