@@ -47,8 +47,12 @@ void printOpenReason(const host::Host& host) {
 }
 
 int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOptions& options) {
+    // The window reports a failed save in its box and goes on; a run from
+    // the command line ends there, as every other command does. Only the
+    // start-up and the status page hold a conversation, one each.
+    auto saveFailed = [&host] { return !host.lastSaveError().empty(); };
     window.startUp();
-    if (!window.ended()) {
+    if (!window.ended() && !saveFailed()) {
         if (options.page == "utils") {
             window.forward([&run] { Command10_Click(run); });
         } else if (options.page == "status") {
@@ -61,6 +65,7 @@ int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOpti
         printOpenReason(host);
         return window.exitStatus();
     }
+    if (saveFailed()) return kExitEnded;
     QCoreApplication::processEvents();
     const QPixmap picture = window.grab();
     if (!picture.save(QString::fromStdString(options.screenshotFile), "PNG")) {
@@ -97,6 +102,7 @@ int runGui(int& argc, char** argv, const GuiOptions& options) {
 
     host::Host host;
     host.setDesignFile(options.designPath);
+    if (options.prepareHost) options.prepareHost(host);
     host::HostBinding binding(host);
 
     QtPlatform windowPlatform;

@@ -1,7 +1,12 @@
 // The window on a design: start-up, then the user's clicks until Exit.
 #pragma once
 
+#include <functional>
 #include <string>
+
+namespace orlune::host {
+class Host;
+}
 
 namespace orlune::qt {
 
@@ -9,6 +14,9 @@ struct GuiOptions {
     std::string designPath;
     std::string screenshotFile;  // non-empty: run start-up, show `page`, write a PNG, end
     std::string page = "main";   // main, utils, status or settings
+    // Test hook: prepares the design's host before start-up (for example to
+    // make its saves fail).
+    std::function<void(host::Host&)> prepareHost;
 };
 
 // Runs the window and answers the process exit status. Creates the

@@ -22,7 +22,11 @@ int runScreenshot(const std::string& design, const std::string& picture, const s
     std::vector<char> name{'o', 'r', 'l', 'u', 'n', 'e', '\0'};
     char* argv[] = {name.data(), nullptr};
     int argc = 1;
-    return qt::runGui(argc, argv, qt::GuiOptions{design, picture, page});
+    qt::GuiOptions options;
+    options.designPath = design;
+    options.screenshotFile = picture;
+    options.page = page;
+    return qt::runGui(argc, argv, options);
 }
 
 class GuiScreenshot : public ::testing::TestWithParam<const char*> {};
@@ -62,6 +66,31 @@ TEST(GuiRun, APictureThatCannotBeWrittenEndsWithStatus3) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 3);
     EXPECT_NE(err.find("Error: cannot write the picture"), std::string::npos) << err;
+}
+
+TEST(GuiRun, AScreenshotWhoseStartUpCannotSaveEndsWithStatus3) {
+    // Start-up deletes the unusable settings attribute; the save fails.
+    std::string design = smallDesign();
+    design.replace(design.find("\"attributes\": []\n}"), 17,
+                   R"("attributes": [ { "name": "ORLUNE", "value": "1_140" } ])");
+    TempDir dir;
+    writeFile(dir.file("design.json"), design);
+    const std::string picture = dir.file("w.png").string();
+    std::vector<char> name{'o', 'r', 'l', 'u', 'n', 'e', '\0'};
+    char* argv[] = {name.data(), nullptr};
+    int argc = 1;
+    qt::GuiOptions options;
+    options.designPath = dir.file("design.json").string();
+    options.screenshotFile = picture;
+    options.page = "status";
+    options.prepareHost = [](host::Host& h) { h.failSave = [](host::SaveStage) { return true; }; };
+    testing::internal::CaptureStderr();
+    const int status = qt::runGui(argc, argv, options);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(err.find("Error: the design could not be saved: "), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(picture));
+    EXPECT_EQ(readFile(dir.file("design.json")), design);
 }
 
 TEST(GuiRun, UnknownPageIsAUsageError) {
