@@ -11,8 +11,8 @@ void Design_Open(Run& run) {
         run.DesignOpen = true;
         return;
     }
-    const char* message = run.LastStatus == dbx::kStatusIncompatibleVersion ? "Incompatible DBX version"
-                                                                            : "Design connection error";
+    const char* message =
+        run.LastStatus == dbx::kStatusIncompatibleVersion ? "Incompatible DBX version" : "Design connection error";
     run.platform.messageBox(message, "Error", Icon::Error, Buttons::Ok);
     run.LastStatus = TCloseDesign(&run.DesignContext, "");
     run.platform.endProgram();

@@ -2,6 +2,8 @@
 
 namespace orlune {
 
-void Platform::endProgram() { throw ProgramEnded(); }
+void Platform::endProgram() {
+    throw ProgramEnded();
+}
 
 }  // namespace orlune

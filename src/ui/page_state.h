@@ -8,11 +8,11 @@ namespace orlune {
 struct Run;
 
 // FocusButton codes.
-inline constexpr uint8_t kFocusUpdate = 0;     // Command1
-inline constexpr uint8_t kFocusDelete = 1;     // Command6
-inline constexpr uint8_t kFocusExit = 2;       // Command3
-inline constexpr uint8_t kFocusStatusOk = 3;   // Command9
-inline constexpr uint8_t kFocusUtilsOk = 4;    // Command11
+inline constexpr uint8_t kFocusUpdate = 0;    // Command1
+inline constexpr uint8_t kFocusDelete = 1;    // Command6
+inline constexpr uint8_t kFocusExit = 2;      // Command3
+inline constexpr uint8_t kFocusStatusOk = 3;  // Command9
+inline constexpr uint8_t kFocusUtilsOk = 4;   // Command11
 
 // ActivePage codes.
 inline constexpr uint8_t kPageMain = 1;

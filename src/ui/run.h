@@ -104,7 +104,7 @@ struct Run {
     int32_t AssignedCount = 0;
     int32_t TooLongCount = 0;
     std::vector<PlacedText> PlacedTexts;  // of the last update pass
-    bool PassEndedEarly = false;           // the last update pass hit a too-short row
+    bool PassEndedEarly = false;          // the last update pass hit a too-short row
 
     // --- Utilities and status -----------------------------------------------
     int32_t ConnectorFound = 0;
