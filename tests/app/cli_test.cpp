@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "app/cli_support.h"
 #include "app/design_run.h"
 
@@ -238,6 +240,11 @@ struct UsageCase {
     std::vector<std::string> args;  // "D" stands for the design
     const char* err;
 };
+
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    for (const std::string& a : c.args)
+        *os << a << ' ';
+}
 
 class UsageError : public CommandLine, public ::testing::WithParamInterface<UsageCase> {};
 

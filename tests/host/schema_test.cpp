@@ -4,6 +4,8 @@
 // schema uses does the checking.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -282,6 +284,10 @@ struct Invalid {
     std::string_view from;
     std::string_view to;
 };
+
+void PrintTo(const Invalid& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SchemaRefusal : public Schema, public ::testing::WithParamInterface<Invalid> {};
 
