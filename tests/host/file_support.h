@@ -1,8 +1,21 @@
 // Designs for the tests of the host's file side.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
+
+#include "host/host.h"
+
+namespace orlune::host {
+
+// Names a save stage in test output.
+inline void PrintTo(SaveStage stage, std::ostream* os) {
+    static const char* const names[] = {"CreateTemp", "Write", "Flush", "Rename"};
+    *os << names[static_cast<int>(stage)];
+}
+
+}  // namespace orlune::host
 
 namespace orlune::host::test {
 

@@ -2,6 +2,8 @@
 // and the canonical writer.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cctype>
 #include <string>
 
@@ -58,6 +60,10 @@ struct IntCase {
     int32_t value;
 };
 
+void PrintTo(const IntCase& c, std::ostream* os) {
+    *os << c.lexeme;
+}
+
 class JsonInt32 : public ::testing::TestWithParam<IntCase> {};
 
 TEST_P(JsonInt32, OnlyIntegersWithoutFractionOrExponentThatFit32BitsAreIntegers) {
@@ -103,6 +109,10 @@ struct BadCase {
     uint32_t line;
     const char* message;  // part of the message
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class JsonRefusal : public ::testing::TestWithParam<BadCase> {};
 

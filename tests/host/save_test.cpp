@@ -1,7 +1,9 @@
 // Saving a design: the model merged into the file it was read from, and the
 // atomic replacement of the file.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include <ostream>
 
 #include <algorithm>
 #include <filesystem>
@@ -300,6 +302,10 @@ struct StageCase {
     SaveStage stage;
     const char* reason;
 };
+
+void PrintTo(const StageCase& c, std::ostream* os) {
+    PrintTo(c.stage, os);
+}
 
 class AtomicSaveFailure : public ::testing::TestWithParam<StageCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <clocale>
 #include <cmath>
 #include <initializer_list>
@@ -21,6 +23,10 @@ struct ReadCase {
     std::string text;
     double expected;
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class ReadNumberTest : public ::testing::TestWithParam<ReadCase> {};
 
@@ -83,6 +89,10 @@ struct ConversionCase {
     std::string text;
     std::optional<int32_t> expected;
 };
+
+void PrintTo(const ConversionCase& c, std::ostream* os) {
+    *os << '"' << c.text << "\" " << c.unit;
+}
 
 class ScaledConversionTest : public ::testing::TestWithParam<ConversionCase> {};
 
