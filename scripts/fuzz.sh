@@ -35,6 +35,6 @@ for target in "${targets[@]}"; do
     echo "fuzz $target failed; the input is in $artifacts" >&2
     exit 1
   }
-  grep -E "^stat::number_of_executed_units|^stat::new_units_added" "$build/fuzz-$target.log" | tr '\n' ' '
+  { grep -E "^stat::number_of_executed_units|^stat::new_units_added" "$build/fuzz-$target.log" || true; } | tr '\n' ' '
   echo
 done
