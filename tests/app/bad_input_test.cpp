@@ -184,5 +184,17 @@ TEST_F(BadInput, ATextWhosePlaceFallsOutside32BitsIsNotPlacedAndTheUserIsTold) {
               r.out);
 }
 
+TEST_F(BadInput, TextsOfTheLargestStyleAreMeasuredWithoutWrapping) {
+    DesignParts parts;
+    parts.textStyles = R"({ "number": 0, "name": "Huge", "height": 2147483647, "charWidth": 2147483647 })";
+    parts.components = connector("SC1", 1, 1000000, false) + ",\n" + connector("SC2", 2, 2000000, true, "1");
+    const std::string d = write(makeDesign(parts));
+    // One row needs no width; more rows find that no number fits.
+    const CliResult r = runCli({"update", d, "--list"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("SC1\t1\t644400\t500000\t6\t@2\n", r.out);
+    EXPECT_EQ("Warning: Allowed width is too short\n    for numbers placing\n         (more rows)\n", r.err);
+}
+
 }  // namespace
 }  // namespace orlune::test
