@@ -104,6 +104,7 @@ void Conversation::forget() {
     busesByName_.clear();
     stylesByNumber_.clear();
     lastStyle_ = nullptr;
+    extents_.clear();
     selection_.clear();
 }
 
@@ -150,6 +151,16 @@ const TextStyle* Conversation::styleByNumber(int32_t number) const {
 const TextStyle* Conversation::measuringStyle(int32_t number) const {
     if (const TextStyle* style = styleByNumber(number)) return style;
     return design_->textStyles.empty() ? nullptr : &design_->textStyles.front();
+}
+
+const TextExtent& Conversation::textExtent(std::size_t index) const {
+    if (index >= extents_.size()) extents_.resize(design_->items.size(), TextExtent{-1, 0});
+    TextExtent& extent = extents_[index];
+    if (extent.width < 0) {
+        const Item& item = design_->items[index];
+        extent = measureText(item.text, measuringStyle(item.style));
+    }
+    return extent;
 }
 
 std::size_t Conversation::appendItem(Item item) {

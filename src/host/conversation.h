@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/text_extent.h"
+
 namespace orlune::host {
 
 struct Design;
@@ -121,6 +123,11 @@ public:
     // Selected symbols (component order), then selected items (array order).
     const std::vector<ItemRef>& selection() const { return selection_; }
 
+    // The extent of text item `index` in its measuring style, measured once
+    // per conversation's indexes: items keep their text and style while the
+    // indexes stand (a design changed otherwise gets forget()).
+    const TextExtent& textExtent(std::size_t index) const;
+
     // Appends `item` to the design's items and to its sheet's list; the
     // sheet must be declared. Returns its index in Design::items.
     std::size_t appendItem(Item item);
@@ -148,6 +155,7 @@ private:
     NameIndex busesByName_;
     std::unordered_map<int32_t, std::size_t> stylesByNumber_;
     mutable const TextStyle* lastStyle_ = nullptr;
+    mutable std::vector<TextExtent> extents_;  // by item; width -1: not measured yet
     std::vector<ItemRef> selection_;
 };
 

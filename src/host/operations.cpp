@@ -25,9 +25,11 @@
 // net node (a pin: pinPart with location, layerId and netId).
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "dbx/dbx32.h"
 #include "host/cp1252.h"
@@ -121,12 +123,25 @@ std::string_view argumentText(const char* text) {
 
 // --- Delivering texts to the program ----------------------------------------
 
+// Eight bytes at a time: every text delivered is checked.
+bool isAscii(std::string_view text) {
+    const char* p = text.data();
+    std::size_t n = text.size();
+    uint64_t high = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; n > 0; ++p, --n)
+        high |= static_cast<unsigned char>(*p);
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
 template <std::size_t N>
 void putText(char (&field)[N], std::string_view utf8) {
     // Most texts are ASCII, which Windows-1252 holds as it is: no copy.
-    const bool ascii =
-        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) {
+    if (isAscii(utf8)) {
         writeField(field, utf8);
     } else {
         writeField(field, toCp1252(utf8));
@@ -161,8 +176,7 @@ void fillText(TextRecord& record, const Conversation& conversation, const Item& 
     record.layerId = item.sheet;
     record.justification = item.justification;
     record.location = {item.x, item.y};
-    record.bounds =
-        textBounds(item.x, item.y, item.justification, measureText(item.text, conversation.measuringStyle(item.style)));
+    record.bounds = textBounds(item.x, item.y, item.justification, conversation.textExtent(index));
     record.textFlag1 = kTextFlag1;
     record.textFlag2 = kTextFlag2;
 }
@@ -262,6 +276,14 @@ std::size_t partSize(int32_t itemKind) {
     }
 }
 
+// Clears words by plain stores: the compiler makes a fill or copy of a few
+// dozen bytes a string instruction, which cost more than the rest of a
+// net-node step.
+template <std::size_t... I>
+void clearWords(int32_t* words, std::index_sequence<I...>) {
+    ((words[I] = 0), ...);
+}
+
 // Clears what earlier deliveries wrote, so that no byte of an earlier item
 // stays: the leading words, and the part that the last delivery filled when
 // the record still names a delivery of this conversation, else all four parts
@@ -271,6 +293,15 @@ std::size_t partSize(int32_t itemKind) {
 // the four parts, made the walks of one update cost more than reading and
 // writing the design.
 void clearItem(ItemRecord& record, const Conversation& conversation, int32_t next) {
+    // Most often the record holds an item of the same kind delivered just
+    // before, which the helper overwrites: only the leading words remain.
+    if (record.itemKind == next && record.reservedWords[0] == static_cast<int32_t>(conversation.serial()) &&
+        record.reservedWords[1] == static_cast<int32_t>(next == kItemSymbol ? ItemRef::Kind::Symbol
+                                                        : next == kItemPin  ? ItemRef::Kind::Pin
+                                                                            : ItemRef::Kind::Item)) {
+        clearWords(record.reservedWords, std::make_index_sequence<std::size(ItemRecord{}.reservedWords)>{});
+        return;
+    }
     const auto kind = static_cast<ItemRef::Kind>(record.reservedWords[1]);
     const int32_t itemKind = record.itemKind;
     const bool ours = record.reservedWords[0] == static_cast<int32_t>(conversation.serial()) &&
@@ -322,7 +353,17 @@ void fillItem(ItemRecord& record, const Conversation& conversation, const ItemRe
 
 // A net node: the pin's place comes from the node's own copy.
 void fillNode(ItemRecord& record, const Conversation& conversation, const NetNode& node) {
-    clearItem(record, conversation, kItemPin);
+    // The usual case, a record holding the node delivered before, is checked
+    // here without a call: a net-node walk is the program's most frequent.
+    const bool lastWasNode = record.itemKind == kItemPin &&
+                             record.reservedWords[0] == static_cast<int32_t>(conversation.serial()) &&
+                             record.reservedWords[1] == static_cast<int32_t>(ItemRef::Kind::Pin);
+    if (lastWasNode) {
+        // Words 0 to 3 are written below.
+        clearWords(record.reservedWords + 4, std::make_index_sequence<std::size(ItemRecord{}.reservedWords) - 4>{});
+    } else {
+        clearItem(record, conversation, kItemPin);
+    }
     record.reservedWords[0] = static_cast<int32_t>(conversation.serial());
     record.reservedWords[1] = static_cast<int32_t>(node.ref.kind);
     record.reservedWords[2] = node.ref.index;
@@ -780,8 +821,8 @@ int32_t TPlaceText(DesignContext* context, TextRecord* text) {
         item.y = text->location.y;
         item.justification = text->justification;
         item.text = fromCp1252(received);
-        const TextExtent extent = measureText(item.text, open.conversation.measuringStyle(item.style));
         const std::size_t index = open.conversation.appendItem(std::move(item));
+        const TextExtent extent = open.conversation.textExtent(index);
         open.design.changed = true;
         // The record now describes the placed text, as a walk would.
         text->reserved0 = static_cast<int32_t>(index + 1);
