@@ -22,7 +22,7 @@ echo "== tests under the sanitizers"
 ctest --preset asan -j "$jobs"
 
 echo "== command line under valgrind"
-memcheck() { valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect --quiet "$@"; }
+memcheck() { valgrind --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect --quiet "$@"; }
 memcheck build/ci/tests/orlune_test_app >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
