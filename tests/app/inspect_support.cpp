@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <set>
 
+#include "host/utf8.h"
+
 namespace orlune::test {
 
 namespace {
@@ -43,24 +45,6 @@ bool nextChar(std::string_view s, std::size_t& pos, char32_t& out) {
 bool xmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 bool nameStart(char c) {
@@ -187,7 +171,7 @@ private:
                 if (value > 0x10FFFF) return problem("character reference out of range");
             }
             if (!xmlChar(value)) return problem("character reference to a character XML cannot hold");
-            appendUtf8(out, value);
+            host::appendUtf8(out, value);
         } else {
             return problem("unknown entity");
         }
