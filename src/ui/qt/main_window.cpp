@@ -16,6 +16,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
+#include <QToolTip>
 #include <QWindow>
 #include <algorithm>
 #include <stdexcept>
@@ -180,8 +181,8 @@ QRect captionArea(const QPushButton& button) {
     QStyleOptionButton option;
     option.initFrom(&button);
     const QRect contents = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
-    // The caption keeps clear of the button's edges by half a character.
-    const int margin = std::max(1, button.fontMetrics().averageCharWidth() / 2);
+    // The caption keeps clear of the button's edges by about a character.
+    const int margin = std::max(3, button.fontMetrics().averageCharWidth());
     return contents.adjusted(margin, 0, -margin, 0);
 }
 
@@ -267,6 +268,8 @@ void MainWindow::build() {
     QFont face(QStringLiteral("DejaVu Sans"));
     face.setPointSizeF(7.0);
     setFont(face);
+    // Hints and message boxes speak in the window's own face and size.
+    QToolTip::setFont(face);
     setFixedSize(toPixelsX(ui::kFormWidth), toPixelsY(ui::kFormHeight));
 
     for (const Control& c : run_.form.controls()) {

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QApplication>
+#include <QPushButton>
+#include <QToolTip>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -136,6 +138,27 @@ TEST_F(WindowLayout, CaptionsAndHintsAreTheFormsOwn) {
     ASSERT_EQ(tabs->count(), 2);
     EXPECT_EQ(tabs->tabText(0), "Update");
     EXPECT_EQ(tabs->tabText(1), "Settings");
+}
+
+TEST_F(WindowLayout, CaptionsFitTheirButtonsClearOfTheEdgesAndQuotesStayWhole) {
+    const QList<QPushButton*> buttons = f.window->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 14);
+    for (QPushButton* button : buttons) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        const QFontMetrics metrics = button->fontMetrics();
+        const QRect area = qt::captionArea(*button);
+        const QStringList lines = qt::captionLines(button->text(), metrics, area.width());
+        EXPECT_LE(lines.size() * metrics.lineSpacing(), area.height());
+        for (const QString& line : lines) {
+            EXPECT_EQ(line.count(QLatin1Char('"')) % 2, 0) << line.toStdString();
+            // Clear of the button's frame by more than its own border.
+            EXPECT_LE(metrics.horizontalAdvance(line), button->width() - 8) << line.toStdString();
+        }
+    }
+    EXPECT_EQ(qt::captionLines(f.text("Command8", 1), f.widget("Command8", 1)->fontMetrics(), px(1095) - 8),
+              QStringList({"Highlight", "\"more rows\""}));
+    // Hints speak in the window's face and size.
+    EXPECT_EQ(QToolTip::font(), f.window->font());
 }
 
 TEST_F(WindowLayout, EachTabHoldsOnlyItsOwnControls) {
