@@ -231,6 +231,18 @@ MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(pa
     connectEvents();
     run_.form.onRefresh = [this] {
         sync();
+        // Start-up refreshes before it opens the design, which may wait for
+        // another run: a window not yet on the screen would stay black that
+        // long, so it is first given the time to appear (input waits). Once:
+        // a minimized window is not kept waiting for.
+        QElapsedTimer waited;
+        waited.start();
+        while (!appeared_ && isVisible() && windowHandle() && !windowHandle()->isExposed() &&
+               waited.elapsed() < kExposeWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+            QThread::msleep(5);
+        }
+        if (isVisible()) appeared_ = true;
         repaint();  // paints at once: "Wait" shows before the pass starts
     };
     sync();
@@ -427,15 +439,6 @@ QWidget* MainWindow::control(std::string_view name, int index) const {
 }
 
 void MainWindow::startUp() {
-    // The window is painted (with "Wait") before start-up opens the design:
-    // the open may wait for another run, and an unpainted window shows black.
-    // The user's input waits for start-up.
-    QElapsedTimer waited;
-    waited.start();
-    while (isVisible() && windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        QThread::msleep(5);
-    }
     forward([this] { Form_Load(run_); });
 }
 

@@ -130,6 +130,7 @@ private:
     bool heldDesign_ = false;
     bool draining_ = false;
     bool busyPointer_ = false;
+    bool appeared_ = false;  // the window was given its time to appear
     QElapsedTimer sincePump_;
 };
 
