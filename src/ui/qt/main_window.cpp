@@ -223,7 +223,7 @@ MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(pa
         if (operation == "TCloseDesign") closePending_ = true;
         if (previousOnCall_) previousOnCall_(operation);
         if (onDbxCall) onDbxCall(operation);
-        keepAlive(operation);
+        keepAlive();
     };
     run_.OpenFailureReason = [this] { return host_.lastOpenError(); };
     build();
@@ -465,7 +465,7 @@ void MainWindow::forward(const std::function<void()>& handler, int endStatus) {
     if (endsProgram) end(endStatus);
 }
 
-void MainWindow::keepAlive(std::string_view /*operation*/) {
+void MainWindow::keepAlive() {
     if (pumping_ || draining_ || depth_ == 0 || !run_.DesignOpen) return;
     // Exit was clicked meanwhile: the command is abandoned here. Its
     // conversation is never closed, so nothing of it is saved.

@@ -105,7 +105,7 @@ private:
     void noteSaveResult();
     void reportSaveErrors();
     void end(int status);
-    void keepAlive(std::string_view operation);
+    void keepAlive();
     void refuseQueuedInput();
 
     Run& run_;
