@@ -1,5 +1,7 @@
 #include "dbx/connection.h"
 
+#include <string>
+
 #include "dbx/dbx32.h"
 #include "ui/run.h"
 
@@ -11,8 +13,11 @@ void Design_Open(Run& run) {
         run.DesignOpen = true;
         return;
     }
-    const char* message =
+    std::string message =
         run.LastStatus == dbx::kStatusIncompatibleVersion ? "Incompatible DBX version" : "Design connection error";
+    if (run.OpenFailureReason) {
+        if (const std::string reason = run.OpenFailureReason(); !reason.empty()) message += "\r\r" + reason;
+    }
     run.platform.messageBox(message, "Error", Icon::Error, Buttons::Ok);
     run.LastStatus = TCloseDesign(&run.DesignContext, "");
     run.platform.endProgram();

@@ -76,6 +76,9 @@ void SSTab1_Click(Run& run, int /*previousTab*/) {
         if (run.form.selectedTab == kSettingsTab) {
             run.ActivePage = kPageSettings;
             run.SavedStyleIndex = selectedStyle(run);
+            // The page's first field, not its Update: a Space must not
+            // store the distances unasked.
+            run.form.setFocus("cboTextStyle");
         } else {
             Restore_Focus(run);
         }

@@ -198,11 +198,20 @@ void Command5_Click(Run& run) {
     // Refuse before anything is stored: a "_" would shift the fields of the
     // stored value, and a text that does not convert could never be applied.
     std::string problem;
+    // A text longer than the stored field would be thrown away, with the
+    // other two, by the next start-up.
     for (const auto& [caption, text] : {std::pair{"Left side start", &left}, std::pair{"Right side start", &right},
                                         std::pair{"Max row lenght", &maxRow}}) {
-        if (text->find('_') == std::string::npos) continue;
+        std::string why;
+        if (text->find('_') != std::string::npos) {
+            why = " must not contain \"_\": ";
+        } else if (text->size() > static_cast<std::size_t>(kFieldWidth)) {
+            why = " is longer than " + std::to_string(kFieldWidth) + " characters: ";
+        } else {
+            continue;
+        }
         if (!problem.empty()) problem += '\r';
-        problem += std::string(caption) + " must not contain \"_\": " + *text;
+        problem += std::string(caption) + why + *text;
     }
     if (problem.empty()) problem = Check_Settings(run, Trim_Nul(left), Trim_Nul(right), Trim_Nul(maxRow));
     if (!problem.empty()) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ struct Run {
     dbx::DesignContext DesignContext{};
     int32_t LastStatus = 0;
     bool DesignOpen = false;
+    // Why the last open failed, for its box; unset where the reason is
+    // reported otherwise (the command line prints it after the box).
+    std::function<std::string()> OpenFailureReason;
 
     // --- DBX records: one instance each, zero-filled at start ----------------
     dbx::ItemRecord ItemRec{};

@@ -479,20 +479,18 @@ TEST_F(FormLoadTest, UpdateModifiesTheFirstOfTwoAttributes) {
     EXPECT_EQ(run.RightStart, 250000);
 }
 
-TEST_F(FormLoadTest, ElevenCharactersAreStoredButNotReadBack) {
-    orlune::Run& run = load(test::design(2));
-    run.form.at("Text1").caption = "0.000000001";
+TEST_F(FormLoadTest, TenCharactersAreStoredAndReadBack) {
+    orlune::Run& run = load(test::design(1));
+    run.form.at("Text1").caption = "0000000150";
     Command5_Click(run);
-    EXPECT_EQ(run.LeftStartByUnit[2], "0.000000001");
     ASSERT_EQ(attributes().size(), 1u);
-    EXPECT_EQ(attributes()[0].value, "2_0.000000001_4.8_15.2_");
+    EXPECT_EQ(attributes()[0].value, "1_0000000150_190_600_");
 
     test::RecordingPlatform platform;
     orlune::Run next(platform);
     Form_Load(next);
-    EXPECT_EQ(next.form.at("Text1").caption, "3.6");
+    EXPECT_EQ(next.form.at("Text1").caption, "0000000150");
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_TRUE(attributes().empty());
 }
 
 TEST_F(FormLoadTest, UpdateRefusesTextsThatCannotBeStoredOrApplied) {
@@ -503,6 +501,9 @@ TEST_F(FormLoadTest, UpdateRefusesTextsThatCannotBeStoredOrApplied) {
     } cases[] = {
         {"99999999", "190", "Left side start is out of range: 99999999"},
         {"1_2", "190", "Left side start must not contain \"_\": 1_2"},
+        // The next start-up would throw away a longer stored text.
+        {"00000000150", "190", "Left side start is longer than 10 characters: 00000000150"},
+        {"140", "1_00000000000", "Right side start must not contain \"_\": 1_00000000000"},
         {"140", "_", "Right side start must not contain \"_\": _"},
     };
     for (const auto& c : cases) {

@@ -61,10 +61,7 @@ int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOpti
             window.forward([&run] { Select_Tab(run, 1); });
         }
     }
-    if (window.ended()) {
-        printOpenReason(host);
-        return window.exitStatus();
-    }
+    if (window.ended()) return window.exitStatus();  // its box said why
     if (saveFailed()) return kExitEnded;
     QCoreApplication::processEvents();
     const QPixmap picture = window.grab();

@@ -15,8 +15,12 @@
 #include <QStylePainter>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
+#include <QToolTip>
+#include <QWindow>
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "host/cp1252.h"
 #include "host/host.h"
@@ -35,11 +39,15 @@ namespace {
 using ui::Control;
 using ui::ControlKind;
 
+// How long start-up waits for the window system to show the window.
+constexpr int kExposeWaitMs = 2000;
+
 // Captions of the tab control's two tabs.
 const char* const kTabCaptions[] = {"Update", "Settings"};
 
 // A command button whose caption wraps onto several lines when it is wider
-// than the button, as the form's narrow buttons need.
+// than the button, as the form's narrow buttons need. Return and Enter click
+// it as Space does.
 class WrapButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
@@ -52,9 +60,19 @@ protected:
         const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, option.palette,
-                             isEnabled(), caption, QPalette::ButtonText);
+        const QRect area = captionArea(*this);
+        const QStringList lines = captionLines(caption, fontMetrics(), area.width());
+        painter.drawItemText(area, Qt::AlignCenter | Qt::TextShowMnemonic, option.palette, isEnabled(),
+                             lines.join(QLatin1Char('\n')), QPalette::ButtonText);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            !(event->modifiers() & ~Qt::KeypadModifier)) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
     }
 };
 
@@ -159,6 +177,44 @@ KeyHandler keyHandler(const std::string& name) {
 
 }  // namespace
 
+QRect captionArea(const QPushButton& button) {
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    const QRect contents = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
+    // The caption keeps clear of the button's edges by about a character.
+    const int margin = std::max(3, button.fontMetrics().averageCharWidth());
+    return contents.adjusted(margin, 0, -margin, 0);
+}
+
+QStringList captionLines(const QString& caption, const QFontMetrics& metrics, int width) {
+    // Words are separated by spaces outside double quotes: a quoted name
+    // stays on one line.
+    QStringList words;
+    QString word;
+    bool quoted = false;
+    for (const QChar c : caption) {
+        if (c == QLatin1Char('"')) quoted = !quoted;
+        if (c == QLatin1Char(' ') && !quoted) {
+            if (!word.isEmpty()) words.push_back(std::exchange(word, QString()));
+            continue;
+        }
+        word += c;
+    }
+    if (!word.isEmpty()) words.push_back(word);
+    QStringList lines;
+    for (const QString& w : words) {
+        if (!lines.isEmpty()) {
+            const QString longer = lines.back() + QLatin1Char(' ') + w;
+            if (metrics.horizontalAdvance(longer) <= width) {
+                lines.back() = longer;
+                continue;
+            }
+        }
+        lines.push_back(w);
+    }
+    return lines;
+}
+
 MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(parent), run_(run), host_(host) {
     onEnded = [](int status) { QCoreApplication::exit(status); };
     previousOnCall_ = host_.onCall;
@@ -167,12 +223,26 @@ MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(pa
         if (operation == "TCloseDesign") closePending_ = true;
         if (previousOnCall_) previousOnCall_(operation);
         if (onDbxCall) onDbxCall(operation);
+        keepAlive();
     };
+    run_.OpenFailureReason = [this] { return host_.lastOpenError(); };
     build();
     setTabOrder();
     connectEvents();
     run_.form.onRefresh = [this] {
         sync();
+        // Start-up refreshes before it opens the design, which may wait for
+        // another run: a window not yet on the screen would stay black that
+        // long, so it is first given the time to appear (input waits). Once:
+        // a minimized window is not kept waiting for.
+        QElapsedTimer waited;
+        waited.start();
+        while (!appeared_ && isVisible() && windowHandle() && !windowHandle()->isExposed() &&
+               waited.elapsed() < kExposeWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+            QThread::msleep(5);
+        }
+        if (isVisible()) appeared_ = true;
         repaint();  // paints at once: "Wait" shows before the pass starts
     };
     sync();
@@ -189,6 +259,7 @@ MainWindow::~MainWindow() {
     for (const auto& [widget, key] : keys_)
         widget->removeEventFilter(this);
     run_.form.onRefresh = nullptr;
+    run_.OpenFailureReason = nullptr;
     host_.onCall = previousOnCall_;
 }
 
@@ -209,6 +280,8 @@ void MainWindow::build() {
     QFont face(QStringLiteral("DejaVu Sans"));
     face.setPointSizeF(7.0);
     setFont(face);
+    // Hints and message boxes speak in the window's own face and size.
+    QToolTip::setFont(face);
     setFixedSize(toPixelsX(ui::kFormWidth), toPixelsY(ui::kFormHeight));
 
     for (const Control& c : run_.form.controls()) {
@@ -343,9 +416,14 @@ void MainWindow::connectEvents() {
     }
     connections_.push_back(connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
         if (tab == run_.form.selectedTab) return;
+        if (draining_) {
+            forward([this] { Restore_Focus(run_); });
+            return;
+        }
         // Leaving the settings page may store the settings; not while the
-        // page's own Update holds the design.
-        if (run_.DesignOpen && run_.ActivePage == kPageSettings) {
+        // page's own Update holds the design. Nor does a tab change during
+        // start-up, before the settings are loaded.
+        if (run_.DesignOpen && (run_.ActivePage == kPageSettings || !run_.SettingsLoaded)) {
             sync();
             return;
         }
@@ -374,10 +452,45 @@ void MainWindow::forward(const std::function<void()>& handler, int endStatus) {
         endsProgram = true;
     }
     --depth_;
+    if (depth_ == 0) {
+        if (std::exchange(heldDesign_, false) && !ended_ && !endsProgram) refuseQueuedInput();
+        if (busyPointer_) {
+            QApplication::restoreOverrideCursor();
+            busyPointer_ = false;
+        }
+    }
     if (ended_) return;  // a nested event ended the program
     if (!endsProgram) sync();
     if (depth_ == 0) reportSaveErrors();
     if (endsProgram) end(endStatus);
+}
+
+void MainWindow::keepAlive() {
+    if (pumping_ || draining_ || depth_ == 0 || !run_.DesignOpen) return;
+    // Exit was clicked meanwhile: the command is abandoned here. Its
+    // conversation is never closed, so nothing of it is saved.
+    if (ended_) throw ProgramEnded();
+    heldDesign_ = true;
+    if (sincePump_.isValid() && sincePump_.elapsed() < eventIntervalMs) return;
+    if (!busyPointer_) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        busyPointer_ = true;
+    }
+    pumping_ = true;
+    sync();
+    QCoreApplication::processEvents();
+    pumping_ = false;
+    sincePump_.start();
+    if (ended_) throw ProgramEnded();
+}
+
+// Input that arrived while the command held the design, after the last round
+// inside it (during its save, say), was meant for a busy window: it meets the
+// busy guard instead of starting a command now.
+void MainWindow::refuseQueuedInput() {
+    draining_ = true;
+    QCoreApplication::processEvents();
+    draining_ = false;
 }
 
 void MainWindow::noteSaveResult() {
@@ -392,7 +505,7 @@ void MainWindow::reportSaveErrors() {
     errors.swap(saveErrors_);
     for (const std::string& reason : errors) {
         try {
-            run_.platform.messageBox("the design could not be saved: " + reason, "Error", Icon::Error, Buttons::Ok);
+            run_.platform.messageBox("The design could not be saved: " + reason, "Error", Icon::Error, Buttons::Ok);
         } catch (const ProgramEnded&) {
             end(kExitEnded);
             return;
@@ -408,6 +521,12 @@ void MainWindow::end(int status) {
 }
 
 void MainWindow::onClicked(const std::string& name, int index) {
+    // The buttons without a busy guard of their own (Exit and the two Ok)
+    // act at once; every other one is refused as a busy window refuses it.
+    if (draining_ && name != "Command3" && name != "Command9" && name != "Command11") {
+        forward([this] { Restore_Focus(run_); });
+        return;
+    }
     if (name == "Command8") {
         forward([this, index] { Command8_Click(run_, static_cast<int16_t>(index)); });
         return;

@@ -2,15 +2,18 @@
 // the model and forwards the user's events to the handlers; every decision
 // is taken by the handlers over the model.
 //
-// The passes run synchronously on this (the GUI) thread and the window
-// processes no input while one runs: there is no processEvents() inside a
-// pass, and the message boxes that a pass shows are modal. Before a pass
-// starts, the handler asks for a refresh, which repaints the window at once so
-// that its "Wait" caption is visible. A click that reaches a handler while a
-// command holds the design anyway (a nested event loop, a test) meets the
-// handlers' busy guard, so no second command starts.
+// The passes run synchronously on this (the GUI) thread and stay free of the
+// toolkit. The window keeps alive through them from the host's call hook:
+// every DBX operation of a command that holds the design may process the
+// pending events (at most every few milliseconds), so the window repaints,
+// shows "Wait" and a busy pointer, and a click reaches the handlers' busy
+// guard at once instead of running after the command. Exit meanwhile ends
+// the program at the next operation: the command is abandoned, nothing saved.
 #pragma once
 
+#include <QElapsedTimer>
+#include <QRect>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -19,7 +22,9 @@
 #include <utility>
 #include <vector>
 
+class QFontMetrics;
 class QKeyEvent;
+class QPushButton;
 class QTabWidget;
 
 namespace orlune {
@@ -34,6 +39,11 @@ namespace orlune::qt {
 // Exit status when the program ends other than by Exit or the close box: the
 // design could not be opened, or it has too many sheets.
 inline constexpr int kExitEnded = 3;
+
+// Where a command button draws its caption, and the caption's lines there:
+// broken at spaces outside double quotes, as few lines as fit the width.
+QRect captionArea(const QPushButton& button);
+QStringList captionLines(const QString& caption, const QFontMetrics& metrics, int width);
 
 class MainWindow : public QWidget {
 public:
@@ -70,6 +80,9 @@ public:
     // to the window, which counts the conversations' closes through it).
     std::function<void(std::string_view operation)> onDbxCall;
 
+    // Least time between two rounds of event processing inside a command.
+    int eventIntervalMs = 40;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +105,8 @@ private:
     void noteSaveResult();
     void reportSaveErrors();
     void end(int status);
+    void keepAlive();
+    void refuseQueuedInput();
 
     Run& run_;
     host::Host& host_;
@@ -109,6 +124,14 @@ private:
     std::vector<std::string> saveErrors_;
     std::function<void(std::string_view)> previousOnCall_;
     std::vector<QMetaObject::Connection> connections_;
+    // Processing events from inside a command: not again from a nested call.
+    bool pumping_ = false;
+    // The current event held the design; input queued meanwhile is refused.
+    bool heldDesign_ = false;
+    bool draining_ = false;
+    bool busyPointer_ = false;
+    bool appeared_ = false;  // the window was given its time to appear
+    QElapsedTimer sincePump_;
 };
 
 }  // namespace orlune::qt

@@ -51,6 +51,7 @@ Answer QtPlatform::messageBox(std::string_view text, std::string_view title, Ico
                                                        : QMessageBox::StandardButtons(QMessageBox::Ok);
     QMessageBox box(toQtIcon(icon), fromRunText(title), boxText(text), qtButtons, parent_);
     box.setTextFormat(Qt::PlainText);
+    if (parent_) box.setFont(parent_->font());  // the window's face and size
     if (buttons == Buttons::YesNo) box.setDefaultButton(QMessageBox::Yes);
     const int result = box.exec();
     if (buttons == Buttons::Ok) return Answer::Ok;

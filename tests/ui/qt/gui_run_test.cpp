@@ -88,7 +88,7 @@ TEST(GuiRun, AScreenshotWhoseStartUpCannotSaveEndsWithStatus3) {
     const int status = qt::runGui(argc, argv, options);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 3);
-    EXPECT_NE(err.find("Error: the design could not be saved: "), std::string::npos) << err;
+    EXPECT_NE(err.find("Error: The design could not be saved: "), std::string::npos) << err;
     EXPECT_FALSE(std::filesystem::exists(picture));
     EXPECT_EQ(readFile(dir.file("design.json")), design);
 }
@@ -148,7 +148,9 @@ TEST(GuiRun, TheWindowShowsTheOpenErrorThenEndsWithStatus3) {
     EXPECT_EQ(runScreenshot(dir.file("missing.json").string(), "", "main"), 3);
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_EQ(user.boxes.size(), 1u);
-    EXPECT_EQ(user.boxes[0], "Design connection error");
+    // The box says why, not only standard error.
+    EXPECT_EQ(user.boxes[0].rfind("Design connection error\n\n", 0), 0u);
+    EXPECT_NE(user.boxes[0].find("missing.json: cannot be read"), std::string::npos);
     EXPECT_FALSE(user.clickedExit);
     EXPECT_NE(err.find("missing.json"), std::string::npos) << err;
 }

@@ -21,6 +21,7 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QFont font;
 };
 
 // Shows one box through the platform and clicks `press` on it.
@@ -32,7 +33,7 @@ Answer showAndPress(Platform& platform, std::string_view text, std::string_view 
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
         poll.stop();
-        seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+        seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->font()};
         QTest::mouseClick(box->button(press), Qt::LeftButton);
     });
     poll.start();
@@ -46,6 +47,18 @@ struct IconCase {
 
 void PrintTo(const IconCase& c, std::ostream* os) {
     *os << "icon " << static_cast<int>(c.icon);
+}
+
+TEST(QtPlatform, BoxesSpeakInTheFaceOfTheirWindow) {
+    QWidget window;
+    QFont small(QStringLiteral("DejaVu Sans"));
+    small.setPointSizeF(7.0);
+    window.setFont(small);
+    QtPlatform platform;
+    platform.setParent(&window);
+    SeenBox seen;
+    showAndPress(platform, "text", "Title", Icon::Warning, Buttons::Ok, QMessageBox::Ok, seen);
+    EXPECT_EQ(seen.font, small);
 }
 
 class QtPlatformIcons : public ::testing::TestWithParam<IconCase> {};

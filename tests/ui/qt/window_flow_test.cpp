@@ -8,8 +8,11 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -83,11 +86,34 @@ TEST(WindowStartUp, ShowsWaitOnExitWhileItReadsTheDesign) {
     EXPECT_EQ(f.text("Command3"), "Exit");
 }
 
+TEST(WindowStartUp, PaintsTheWindowWithWaitBeforeItOpensTheDesign) {
+    struct WaitPaints : QObject {
+        int count = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint && static_cast<QPushButton*>(watched)->text() == "Wait") ++count;
+            return false;
+        }
+    } paints;
+    HostedRun hosted(smallDesign());
+    qt::MainWindow window(*hosted.run, hosted.host);
+    window.onEnded = [](int) {};
+    window.control("Command3")->installEventFilter(&paints);
+    int paintsAtOpen = -1;
+    window.onDbxCall = [&](std::string_view op) {
+        if (op == "TOpenDesign") paintsAtOpen = paints.count;
+    };
+    window.show();
+    window.startUp();  // at once, as a window system that has not shown it yet
+    EXPECT_GT(paintsAtOpen, 0);
+    EXPECT_FALSE(window.ended());
+}
+
 TEST(WindowStartUp, AFailedOpenEndsTheProgramAfterItsBox) {
     WindowFixture f("{ not a design");
     f.window->startUp();
     ASSERT_EQ(f.hosted.platform.boxes.size(), 1u);
-    EXPECT_EQ(f.hosted.platform.boxes[0].text, "Design connection error");
+    EXPECT_EQ(f.hosted.platform.boxes[0].text.rfind("Design connection error\r\r", 0), 0u);
+    EXPECT_NE(f.hosted.platform.boxes[0].text.find("design.json:1: not JSON"), std::string::npos);
     EXPECT_EQ(f.hosted.platform.boxes[0].title, "Error");
     EXPECT_TRUE(f.window->ended());
     EXPECT_EQ(f.window->exitStatus(), qt::kExitEnded);
@@ -137,12 +163,84 @@ TEST_F(WindowFlow, ARefusedClickDuringUpdateGivesTheFocusBackToUpdate) {
 }
 
 TEST_F(WindowFlow, ExitDuringAPassEndsTheProgramAndNothingMoreIsHandled) {
+    const std::string before = f.hosted.designText();
     duringPass = [&] { f.click("Command3"); };
     f.click("Command1");
     EXPECT_TRUE(f.window->ended());
     EXPECT_EQ(f.endedWith, 0);
+    // The pass is abandoned at its next operation; nothing is saved.
+    EXPECT_EQ(callsOf("TCloseDesign"), 0);
+    EXPECT_EQ(f.hosted.designText(), before);
     f.click("Command4");
     EXPECT_TRUE(f.hosted.platform.boxes.empty());
+}
+
+// Real input delivered by the event loop while a pass runs: a timer that
+// fires inside the pass clicks as a user would.
+TEST_F(WindowFlow, ClicksDeliveredDuringAPassMeetTheBusyGuardAndNothingRunsAfterIt) {
+    f.window->eventIntervalMs = 0;
+    bool fired = false;
+    bool openThen = false;
+    QString captionThen;
+    QString focusThen;
+    QTimer::singleShot(0, f.window.get(), [&] {
+        fired = true;
+        openThen = f.run().DesignOpen;
+        captionThen = f.text("Command1");
+        for (const char* name : {"Command6", "Command4", "Command10", "Command2"})
+            f.click(name);
+        f.clickTab(1);
+        focusThen = f.focused();
+    });
+    f.click("Command1");
+    EXPECT_TRUE(fired);
+    EXPECT_TRUE(openThen);
+    EXPECT_EQ(captionThen, "Wait");
+    EXPECT_EQ(focusThen, "Command1");
+    QTest::qWait(20);  // anything still queued would run now
+    EXPECT_EQ(callsOf("TOpenDesign"), 1);
+    EXPECT_TRUE(f.hosted.platform.boxes.empty());
+    EXPECT_EQ(f.window->tabControl()->currentIndex(), 0);
+    expectMainPage();
+    EXPECT_NE(f.hosted.designText().find("\"@2\""), std::string::npos);
+}
+
+TEST_F(WindowFlow, InputQueuedLateInAPassIsRefusedWhenThePassEnds) {
+    f.click("Command1");
+    f.window->eventIntervalMs = 1 << 30;  // no round of events inside the pass
+    bool posted = false;
+    f.window->onDbxCall = [&](std::string_view op) {
+        if (op != "TCloseDesign" || posted) return;
+        posted = true;
+        QWidget* button = f.widget("Command6");
+        const QPointF at = button->rect().center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QCoreApplication::postEvent(button, new QMouseEvent(type, at, button->mapToGlobal(at), Qt::LeftButton,
+                                                                Qt::LeftButton, Qt::NoModifier));
+        }
+    };
+    f.click("Command1");
+    QTest::qWait(20);
+    EXPECT_TRUE(posted);
+    EXPECT_NE(f.hosted.designText().find("\"@2\""), std::string::npos);  // Delete never ran
+    EXPECT_EQ(f.focused(), "Command3");
+}
+
+TEST_F(WindowFlow, ReturnAndEnterOnAFocusedButtonClickIt) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        f.widget("Command4")->setFocus();
+        QTest::keyClick(f.widget("Command4"), key);
+    }
+    ASSERT_EQ(f.hosted.platform.boxes.size(), 2u);
+    EXPECT_EQ(f.hosted.platform.boxes[1].title, "ORLUNE version 1.0");
+}
+
+TEST_F(WindowFlow, EnteringTheSettingsTabFocusesItsFirstField) {
+    f.clickTab(1);
+    EXPECT_EQ(f.focused(), "cboTextStyle");
+    f.clickTab(0);
+    f.clickTab(1);
+    EXPECT_EQ(f.focused(), "cboTextStyle");
 }
 
 TEST_F(WindowFlow, DeleteShowsWaitAndRemovesThePlacedTexts) {
@@ -229,8 +327,8 @@ TEST_F(WindowFlow, AFailedSaveIsReportedOnceInAnErrorBox) {
     const ShownBox& box = f.hosted.platform.boxes[0];
     EXPECT_EQ(box.title, "Error");
     EXPECT_EQ(box.icon, Icon::Error);
-    EXPECT_EQ(box.text.rfind("the design could not be saved: ", 0), 0u);
-    EXPECT_GT(box.text.size(), std::string("the design could not be saved: ").size());
+    EXPECT_EQ(box.text.rfind("The design could not be saved: ", 0), 0u);
+    EXPECT_GT(box.text.size(), std::string("The design could not be saved: ").size());
     EXPECT_EQ(f.hosted.designText(), before);
     // Commands without a conversation do not repeat it.
     f.click("Command10");
