@@ -182,9 +182,21 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         header(out, options.designs, design);
         DesignRun d(design, err);
         int status = kExitOk;
+        // Looked at again under the lock that the run holds to its end: the
+        // file may have changed since the first look, and nothing of this
+        // design may change when the style is refused.
+        if (options.style) {
+            std::optional<DesignLook> look = lookIntoDesign(d.host());
+            if (look && !findStyle(look->styleNames, *options.style)) {
+                reportUnknownStyle(err, design, *options.style, look->styleNames);
+                worst = std::max(worst, kExitUsage);
+                continue;
+            }
+        }
         d.step(Form_Load);
         if (options.style && !d.ended() && !chooseStyle(d.run(), *options.style)) {
-            // The file changed since the look into it; nothing of this pass has run.
+            // Another program wrote the file behind the lock; nothing of this
+            // pass has run.
             reportUnknownStyle(err, design, *options.style, listedStyles(d.run()));
             worst = std::max(worst, kExitUsage);
             continue;
@@ -267,9 +279,11 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
             return kExitUsage;
         }
     }
+    // The run holds the design from the look to its end.
+    DesignRun d(options.design, err);
     if (anyGiven) {
         // A value that cannot be put into force must not be stored either.
-        if (std::optional<DesignLook> look = lookIntoDesign(options.design)) {
+        if (std::optional<DesignLook> look = lookIntoDesign(d.host())) {
             CliPlatform quiet(err);
             Run probe(quiet);
             probe.UnitCode = look->unitCode;
@@ -287,7 +301,6 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
         }
     }
 
-    DesignRun d(options.design, err);
     d.step(Form_Load);
     if (anyGiven) {
         d.step([&given](Run& run) {

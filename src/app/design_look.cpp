@@ -3,6 +3,7 @@
 #include "dbx/dbx32.h"
 #include "host/design.h"
 #include "host/host.h"
+#include "host/host_impl.h"
 
 namespace orlune::app {
 
@@ -15,6 +16,10 @@ std::optional<DesignLook> lookIntoDesign(const std::string& path) {
     host::Host host;
     host.setReadOnly(true);
     host.setDesignFile(path);
+    return lookIntoDesign(host);
+}
+
+std::optional<DesignLook> lookIntoDesign(host::Host& host) {
     host::HostBinding binding(host);
 
     dbx::DesignContext context{};
@@ -31,7 +36,9 @@ std::optional<DesignLook> lookIntoDesign(const std::string& path) {
         // name found here is found in the list too.
         if (TGetTextStyle(&context, n, &style) == 0) look.styleNames.push_back(dbx::readField(style.styleName));
     }
-    if (const host::Design* design = host.design()) {
+    // Read in place: handing the design out would cost the next
+    // conversation its indexes.
+    if (const host::Design* design = host.impl().design.get()) {
         look.refDes.reserve(design->components.size());
         for (const host::Component& c : design->components)
             look.refDes.push_back(c.refDes);

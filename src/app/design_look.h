@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace orlune::host {
+class Host;
+}
+
 namespace orlune::app {
 
 struct DesignLook {
@@ -20,5 +24,11 @@ struct DesignLook {
 // Opens a conversation on a copy in memory that is never saved. nullopt
 // when the design cannot be opened; the real run then reports why.
 std::optional<DesignLook> lookIntoDesign(const std::string& path);
+
+// The same look through `host`, which names the design: a host that holds
+// its design (Host::holdDesign) keeps it from the look to the command's
+// end, so that what the look found still holds when the command acts on it.
+// The look changes nothing, so nothing is saved.
+std::optional<DesignLook> lookIntoDesign(host::Host& host);
 
 }  // namespace orlune::app

@@ -38,6 +38,10 @@ std::function<void(host::Host&)> prepareHostForTests;
 
 DesignRun::DesignRun(const std::string& path, std::ostream& err) : err_(err), path_(path), platform_(err) {
     host_.setDesignFile(path);
+    // One command is one run: its conversations (start-up, then the pass)
+    // hold the design from the first to the end, so that no other run
+    // comes in between them.
+    host_.holdDesign(true);
     traceFirstCall(host_);
     if (prepareHostForTests) prepareHostForTests(host_);
 }

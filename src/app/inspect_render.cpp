@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <ostream>
@@ -27,6 +26,7 @@
 #include "app/inspect_connectors.h"
 #include "app/inspect_svg.h"
 #include "host/design.h"
+#include "host/save.h"
 #include "host/text_extent.h"
 #include "host/utf8.h"
 
@@ -448,12 +448,12 @@ std::string indexPage(const std::string& designPath, const host::Design& design)
     return html;
 }
 
+// Written as a design is saved: a picture is whole or as it was, and a
+// symbolic link at its place is replaced, never written through.
 bool writeText(const std::filesystem::path& path, const std::string& text, std::ostream& err) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) {
-        err << "orlune: " << path.string() << ": cannot be written\n";
+    std::string reason;
+    if (!host::saveAtomically(path.string(), path.string(), text, nullptr, reason)) {
+        err << "orlune: " << reason << '\n';
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 // validate, cache), closing it (atomic save), and the host-side commands.
 #include "host/host.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +39,10 @@ Host::~Host() {
 }
 
 void Host::setDesignFile(std::string path) {
-    if (path != impl_->file) impl_->cached = false;
+    if (path != impl_->file) {
+        impl_->cached = false;
+        if (!impl_->conversationOpen) impl_->lock.release();
+    }
     impl_->file = std::move(path);
 }
 const std::string& Host::designFile() const {
@@ -49,6 +54,11 @@ void Host::setReadOnly(bool readOnly) {
     // host must not serve that copy either.
     if (readOnly != impl_->readOnly) impl_->cached = false;
     impl_->readOnly = readOnly;
+}
+
+void Host::holdDesign(bool hold) {
+    impl_->hold = hold;
+    if (!hold && !impl_->conversationOpen) impl_->lock.release();
 }
 
 void Host::setLockWait(int milliseconds) {
@@ -82,6 +92,16 @@ int32_t Host::Impl::acquire() {
         openError = "no design file named";
         return kNoDesign;
     }
+    // Refused before the lock, and before a path such as /dev/fd/63 (a
+    // pipe) is resolved to a name that does not exist.
+    if (struct stat st{}; ::stat(file.c_str(), &st) == 0) {
+        if (std::string kind = notRegularFile(st.st_mode); !kind.empty()) {
+            openError = file + ": cannot be read: " + kind;
+            lock.release();
+            cached = false;
+            return kFileUnreadable;
+        }
+    }
     std::string resolved;
     if (!resolve(file, resolved)) {
         openError = file + ": cannot be read: " + std::strerror(errno);
@@ -91,13 +111,16 @@ int32_t Host::Impl::acquire() {
     if (resolved != path) cached = false;
     path = resolved;
 
-    std::string reason;
-    const int32_t locked = lock.acquire(path, file, lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs(), reason);
-    // A read-only conversation needs no lock where none can be created (a
-    // design in a folder this user may not write).
-    if (locked == kDesignBusy || (locked != kOk && !readOnly)) {
-        openError = reason;
-        return locked;
+    // A held design keeps its lock from the last conversation.
+    if (!lock.held() || lock.design() != path) {
+        std::string reason;
+        const int32_t locked = lock.acquire(path, file, lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs(), reason);
+        // A read-only conversation needs no lock where none can be created
+        // (a design in a folder this user may not write).
+        if (locked == kDesignBusy || (locked != kOk && !readOnly)) {
+            openError = reason;
+            return locked;
+        }
     }
 
     // The design read before serves again while the file holds the same
@@ -153,7 +176,7 @@ int32_t Host::Impl::release() {
         }
         if (status == kOk) design->changed = false;
     }
-    lock.release();
+    if (!hold) lock.release();
     return status;
 }
 

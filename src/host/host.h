@@ -15,7 +15,9 @@ namespace orlune::host {
 struct Design;  // the model behind the operations (host/design.h)
 
 // Where an atomic save can fail; a test hook may make any stage fail.
-enum class SaveStage { CreateTemp, Write, Flush, Rename };
+// Access: the caller may not write the file in place (a read-only file,
+// another user's file), so the save must not replace it either.
+enum class SaveStage { Access, CreateTemp, Write, Flush, Rename };
 
 // Counts that `orlune check` prints.
 struct DesignSummary {
@@ -45,6 +47,12 @@ public:
     // How long an open waits for the design's lock when another process
     // holds it; by default ORLUNE_LOCK_WAIT_MS or 5 seconds.
     void setLockWait(int milliseconds);
+
+    // While set, the lock that an open takes stays held after its close, up
+    // to clearing it or the host's end: the conversations of one command
+    // (start-up, then the pass) then form one run that no other run can
+    // enter between them. Each close still saves its changes.
+    void holdDesign(bool hold);
 
     // The one-line reason (file, where, what) of the last failed open.
     const std::string& lastOpenError() const;

@@ -42,6 +42,7 @@ struct Host::Impl {
     std::string path;  // `file` with symbolic links resolved
     DesignLock lock;
     int lockWaitMs = -1;  // -1: defaultLockWaitMs()
+    bool hold = false;    // the lock outlasts a close (Host::holdDesign)
     // The file's bytes that `design` stands for, and whether `design` may
     // serve the next conversation while the file still holds them.
     std::shared_ptr<const std::string> bytes;

@@ -20,21 +20,32 @@ namespace orlune::host {
 
 namespace {
 
-// Opens a design file for reading; -1 with errno set when it cannot be read
-// (a folder, a device).
-int openDesign(const std::string& path, struct stat& st) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    // A device would be read without end; a pipe is read like a file.
-    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
-        if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-        } else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
-            errno = ENODEV;
+// Opens a design file for reading; -1 with `reason` set when it cannot be
+// read. Only a regular file is a design: a pipe is read once (the next
+// conversation would find it empty or wait for ever), a device may never
+// end, so either is refused before a byte is read, and the open does not
+// wait for a pipe's writer.
+int openDesign(const std::string& path, std::string_view name, struct stat& st, std::string& reason) {
+    // Looked at first, so that a pipe's writer is not even woken.
+    if (::stat(path.c_str(), &st) == 0) {
+        if (std::string kind = notRegularFile(st.st_mode); !kind.empty()) {
+            reason = std::string(name) + ": cannot be read: " + kind;
+            return -1;
         }
-        const int saved = errno;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0) {
+        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
         ::close(fd);
-        errno = saved;
+        return -1;
+    }
+    if (std::string kind = notRegularFile(st.st_mode); !kind.empty()) {
+        reason = std::string(name) + ": cannot be read: " + kind;
+        ::close(fd);
         return -1;
     }
     return fd;
@@ -56,24 +67,29 @@ ssize_t readFully(int fd, char* out, size_t size) {
 
 }  // namespace
 
+std::string notRegularFile(mode_t mode) {
+    if (S_ISREG(mode)) return {};
+    const char* what = S_ISDIR(mode)                    ? "a folder"
+                       : S_ISFIFO(mode)                 ? "a pipe"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                                                        : "of another kind";
+    return std::string("it is not a regular file but ") + what + "; a design is read from a regular file only";
+}
+
 bool readDesignBytes(const std::string& path, std::string_view name, std::string& bytes, std::string& reason) {
-    const auto failed = [&] {
-        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
-        return false;
-    };
     struct stat st {};
-    const int fd = openDesign(path, st);
-    if (fd < 0) return failed();
+    const int fd = openDesign(path, name, st, reason);
+    if (fd < 0) return false;
     bytes.clear();
     if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
     char buf[1 << 16];
     for (;;) {
         const ssize_t n = readFully(fd, buf, sizeof buf);
         if (n < 0) {
-            const int saved = errno;
+            reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
             ::close(fd);
-            errno = saved;
-            return failed();
+            return false;
         }
         bytes.append(buf, static_cast<size_t>(n));
         if (static_cast<size_t>(n) < sizeof buf) break;
@@ -84,14 +100,8 @@ bool readDesignBytes(const std::string& path, std::string_view name, std::string
 
 int sameDesignBytes(const std::string& path, std::string_view name, std::string_view bytes, std::string& reason) {
     struct stat st {};
-    // Only a plain file can hold the same bytes again: a pipe must be read
-    // once, by readDesignBytes.
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
-    const int fd = openDesign(path, st);
-    if (fd < 0) {
-        reason = std::string(name) + ": cannot be read: " + std::strerror(errno);
-        return -1;
-    }
+    const int fd = openDesign(path, name, st, reason);
+    if (fd < 0) return -1;
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) != bytes.size()) {
         ::close(fd);
         return 0;

@@ -3,6 +3,8 @@
 // reason "FILE:LINE: FIELD-PATH: what is wrong".
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,7 +16,11 @@
 
 namespace orlune::host {
 
-// Reads a whole file. False, with "NAME: cannot be read: WHY", on failure.
+// Empty for a regular file's mode; otherwise why a file of that mode is not
+// read as a design ("it is not a regular file but a pipe; ...").
+std::string notRegularFile(mode_t mode);
+
+// Reads a whole regular file (anything else is refused unread). False, with "NAME: cannot be read: WHY", on failure.
 bool readDesignBytes(const std::string& path, std::string_view name, std::string& bytes, std::string& reason);
 
 // Whether the file still holds exactly `bytes`, without a second copy of it:

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "host/host.h"
+#include "host/save.h"
 
 namespace orlune::host {
 
@@ -26,12 +27,27 @@ int defaultLockWaitMs() {
 
 int32_t DesignLock::acquire(const std::string& designPath, const std::string& name, int waitMs, std::string& reason) {
     release();
-    const std::string path = designPath + ".lock";
+    std::string folder;
+    std::string base;
+    splitPath(designPath, folder, base);
+    const std::string path = folder + "/" + lockFileName(folder, base);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        // Never through a link, and never a pipe or a device, which an open
+        // could block on or a write reach: a link there could make the lock
+        // create a file anywhere the user (or root) may write.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0) {
-            reason = name + ": cannot create the lock file " + path + ": " + std::strerror(errno);
+            const int saved = errno;
+            reason = name + ": cannot create the lock file " + path + ": " +
+                     (saved == ELOOP ? std::string("it is a symbolic link, which is not followed")
+                                     : std::string(std::strerror(saved)));
+            return kFileUnreadable;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            reason = name + ": cannot use the lock file " + path + ": it is not a regular file";
             return kFileUnreadable;
         }
         bool locked = false;
@@ -57,12 +73,11 @@ int32_t DesignLock::acquire(const std::string& designPath, const std::string& na
         }
         // A holder removes the lock file before it unlocks: the lock counts
         // only when the file we locked is still the one at `path`.
-        struct stat held {};
         struct stat current {};
-        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &current) == 0 && held.st_dev == current.st_dev &&
-            held.st_ino == current.st_ino) {
+        if (::lstat(path.c_str(), &current) == 0 && st.st_dev == current.st_dev && st.st_ino == current.st_ino) {
             fd_ = fd;
             path_ = path;
+            design_ = designPath;
             return 0;
         }
         ::close(fd);
@@ -75,6 +90,7 @@ void DesignLock::release() {
     ::close(fd_);  // releases the flock
     fd_ = -1;
     path_.clear();
+    design_.clear();
 }
 
 }  // namespace orlune::host

@@ -543,6 +543,14 @@ int32_t TOpenDesign(int32_t mode, int32_t version, const char* designKind, Desig
     if (version != 16000 || !designKind || std::strcmp(designKind, "SCH") != 0) return kIncompatible;
     if (mode != 0 || !context) return kBadArgument;
     Host::Impl& impl = host->impl();
+    // A second open is refused without touching the open conversation, nor
+    // the caller's context when it names that conversation: it can still be
+    // used and closed.
+    if (impl.conversationOpen) {
+        impl.openError = "a conversation is already open";
+        if (!contextNames(*context, impl.conversation.serial())) std::memset(context->bytes, 0, sizeof context->bytes);
+        return kNotOpen;
+    }
     const int32_t status = impl.open();
     if (status == kOk && !impl.conversation.active() && impl.design) impl.conversation.start(*impl.design);
     if (status != kOk || !impl.conversation.active()) {

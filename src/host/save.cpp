@@ -1,13 +1,19 @@
 #include "host/save.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -372,8 +378,115 @@ std::string designText(const Design& design) {
     return out;
 }
 
+namespace {
+
+int openFile(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+
+int accessFile(const char* path, int mode) {
+    return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS);
+}
+
+// The longest name the folder takes.
+std::size_t nameMax(const std::string& folder) {
+    const long max = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return max > 0 ? static_cast<std::size_t>(max) : NAME_MAX;
+}
+
+// `base` when it has at most `room` bytes, else its beginning (cut between
+// two UTF-8 characters) followed by "~" and a hash of the whole name, so
+// that two long names that begin alike still get companions of their own.
+std::string fitted(std::string_view base, std::size_t room) {
+    if (base.size() <= room) return std::string(base);
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : base) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string tail = "~";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        tail.push_back(kHex[(hash >> shift) & 0xf]);
+    std::size_t keep = room > tail.size() ? room - tail.size() : 0;
+    while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+        --keep;
+    return std::string(base.substr(0, keep)) + tail;
+}
+
+constexpr std::string_view kTempMark = ".orlune-";
+// What follows the prefix of a temporary file: up to 10 digits of the
+// process id, "-", 6 letters.
+constexpr std::size_t kTempTail = 10 + 1 + 6;
+
+bool processAlive(long pid) {
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() &&
+           (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// Removes the temporary files of earlier saves of this file whose process
+// is gone: a process killed during its save leaves its temporary file.
+void removeStaleTemporaries(const std::string& folder, const std::string& prefix) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view tail = name.substr(prefix.size());
+        const std::size_t dash = tail.find('-');
+        if (dash == 0 || dash == std::string_view::npos || dash > 10 || tail.size() != dash + 7) continue;
+        long pid = 0;
+        bool digits = true;
+        for (const char c : tail.substr(0, dash)) {
+            digits = digits && c >= '0' && c <= '9';
+            pid = pid * 10 + (c - '0');
+        }
+        if (digits && !processAlive(pid)) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// Six letters that make a temporary file's name unique.
+std::string uniqueLetters() {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::atomic<uint64_t> counter{0};
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t v = (static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30)) +
+                 0x9E3779B97F4A7C15ull * ++counter;
+    std::string out;
+    for (int i = 0; i < 6; ++i) {
+        out.push_back(kLetters[v % 62]);
+        v /= 62;
+    }
+    return out;
+}
+
+}  // namespace
+
+SaveCalls& saveCalls() {
+    static SaveCalls calls{accessFile, openFile, ::write, ::fsync, ::close, ::rename};
+    return calls;
+}
+
+void splitPath(const std::string& path, std::string& folder, std::string& base) {
+    const size_t slash = path.rfind('/');
+    folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    base = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string lockFileName(const std::string& folder, std::string_view base) {
+    constexpr std::string_view kSuffix = ".lock";
+    return fitted(base, nameMax(folder) - kSuffix.size()) + std::string(kSuffix);
+}
+
+std::string temporaryPrefix(const std::string& folder, std::string_view base) {
+    return "." + fitted(base, nameMax(folder) - 1 - kTempMark.size() - kTempTail) + std::string(kTempMark);
+}
+
 bool saveAtomically(const std::string& path, std::string_view name, std::string_view bytes,
                     const std::function<bool(SaveStage)>& failStage, std::string& reason) {
+    const SaveCalls& sys = saveCalls();
     const auto simulated = [&](SaveStage stage, int error) {
         if (failStage && failStage(stage)) {
             errno = error;
@@ -381,31 +494,48 @@ bool saveAtomically(const std::string& path, std::string_view name, std::string_
         }
         return false;
     };
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string dir;
+    std::string base;
+    splitPath(path, dir, base);
 
+    // A symbolic link is replaced itself: only a file's own permissions and
+    // owner pass to its successor.
     struct stat original {};
-    const bool haveOriginal = ::stat(path.c_str(), &original) == 0;
+    const bool haveOriginal = ::lstat(path.c_str(), &original) == 0 && S_ISREG(original.st_mode);
+    if (haveOriginal && (simulated(SaveStage::Access, EACCES) || sys.access(path.c_str(), W_OK) != 0)) {
+        const int saved = errno;
+        reason = std::string(name) + ": cannot be written: " + std::strerror(saved);
+        return false;
+    }
 
-    std::string temp = dir + "/." + base + ".XXXXXX";
+    const std::string prefix = temporaryPrefix(dir, base);
+    removeStaleTemporaries(dir, prefix);
+    std::string temp;
     int fd = -1;
     const auto failed = [&](const std::string& what) {
         const int saved = errno;
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) sys.close(fd);
         ::unlink(temp.c_str());
         reason = std::string(name) + ": " + what + ": " + std::strerror(saved);
         return false;
     };
 
-    if (simulated(SaveStage::CreateTemp, EACCES) || (fd = ::mkostemp(temp.data(), O_CLOEXEC)) < 0) {
-        fd = -1;
+    if (!simulated(SaveStage::CreateTemp, EACCES)) {
+        const std::string start = dir + "/" + prefix + std::to_string(::getpid()) + "-";
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            temp = start + uniqueLetters();
+            // The umask applies to a file that has no original to follow.
+            fd = sys.open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+    }
+    if (fd < 0) {
         const int saved = errno;
         reason = std::string(name) + ": cannot create a temporary file in " + dir + ": " + std::strerror(saved);
         return false;
     }
-    if (::fchmod(fd, haveOriginal ? (original.st_mode & 07777) : 0644) != 0) {
-        return failed("cannot set the permissions of " + temp);
+    if (haveOriginal && ::fchmod(fd, original.st_mode & 07777) != 0) {
+        return failed("cannot give its new contents the file's permissions");
     }
     if (haveOriginal && (original.st_uid != ::geteuid() || original.st_gid != ::getegid())) {
         // Keep the owner where we may; a failure leaves the file ours.
@@ -419,27 +549,29 @@ bool saveAtomically(const std::string& path, std::string_view name, std::string_
     size_t done = 0;
     while (done < total) {
         const size_t chunk = std::min<size_t>(total - done, size_t{1} << 20);
-        const ssize_t n = ::write(fd, bytes.data() + done, chunk);
+        const ssize_t n = sys.write(fd, bytes.data() + done, chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failed("cannot write " + temp);
+        if (n < 0) return failed("cannot write its new contents");
         done += static_cast<size_t>(n);
     }
     if (writeFails) {
         errno = ENOSPC;
-        return failed("cannot write " + temp);
+        return failed("cannot write its new contents");
     }
-    if (simulated(SaveStage::Flush, EIO) || ::fsync(fd) != 0) return failed("cannot flush " + temp + " to disk");
+    // The contents reach the disk before the name points at them: a power
+    // cut after the rename must not leave an empty or torn file.
+    if (simulated(SaveStage::Flush, EIO) || sys.fsync(fd) != 0) return failed("cannot flush its new contents to disk");
     const int closing = fd;
     fd = -1;
-    if (::close(closing) != 0) return failed("cannot flush " + temp + " to disk");
-    if (simulated(SaveStage::Rename, EBUSY) || ::rename(temp.c_str(), path.c_str()) != 0) {
-        return failed("cannot replace the design by " + temp);
+    if (sys.close(closing) != 0) return failed("cannot flush its new contents to disk");
+    if (simulated(SaveStage::Rename, EBUSY) || sys.rename(temp.c_str(), path.c_str()) != 0) {
+        return failed("cannot be replaced by its new contents");
     }
     // The rename itself reaches the disk with the folder.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = sys.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+        sys.fsync(dirFd);
+        sys.close(dirFd);
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "app/cli_support.h"
 #include "app/design_run.h"
 #include "host/host_impl.h"
+#include "host/save.h"
 
 namespace orlune::test {
 namespace {
@@ -30,6 +32,8 @@ const char* const kListed = "SC1\t1\t644400\t500000\t6\t@2\nSC2\t2\t2482600\t500
 
 const char* stageName(host::SaveStage stage) {
     switch (stage) {
+        case host::SaveStage::Access:
+            return "Access";
         case host::SaveStage::CreateTemp:
             return "CreateTemp";
         case host::SaveStage::Write:
@@ -121,18 +125,85 @@ TEST_P(Faults, AProcessKilledDuringItsSaveLeavesTheDesignWhole) {
     }
 
     // The next run is neither blocked by the dead process's lock nor misled
-    // by its leftovers.
+    // by its leftovers, and removes them.
     const CliResult r = runCli({"update", design.string(), "--list"});
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ(kListed, r.out);
+    EXPECT_THAT(names(dir.path()), ::testing::ElementsAre("d.json"));
     EXPECT_THAT(readFile(design), HasSubstr("\"@2\""));
     EXPECT_EQ(0, runCli({"verify", design.string()}).status);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, Faults,
-                         ::testing::Values(host::SaveStage::CreateTemp, host::SaveStage::Write, host::SaveStage::Flush,
-                                           host::SaveStage::Rename),
+                         ::testing::Values(host::SaveStage::Access, host::SaveStage::CreateTemp, host::SaveStage::Write,
+                                           host::SaveStage::Flush, host::SaveStage::Rename),
                          [](const auto& stage) { return std::string(stageName(stage.param)); });
+
+// --- What stands at the design's place and beside it ---------------------------
+
+TEST(DesignPlace, WhatIsNoRegularFileIsRefusedUnreadAndTheReasonSaysSo) {
+    TempDir dir;
+    const std::string fifo = dir.file("f.json").string();
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));  // no writer: a read would wait for ever
+    int ends[2];
+    ASSERT_EQ(0, ::pipe(ends));  // what `orlune status <(cat board.json)` is given
+    const std::string piped = "/dev/fd/" + std::to_string(ends[0]);
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo, "a pipe"}, {piped, "a pipe"}, {dir.path().string(), "a folder"}, {"/dev/null", "a device"}};
+    for (const auto& [path, kind] : cases) {
+        for (const char* command : {"status", "update", "check"}) {
+            SCOPED_TRACE(path + " " + command);
+            const CliResult r = runCli({command, path});
+            EXPECT_EQ(3, r.status);
+            EXPECT_THAT(r.out + r.err, HasSubstr(path + ": cannot be read: it is not a regular file but " + kind));
+        }
+    }
+    ::close(ends[0]);
+    ::close(ends[1]);
+    EXPECT_THAT(names(dir.path()), ::testing::ElementsAre("f.json"));
+}
+
+TEST(DesignPlace, ADesignOfAnyNameTheSystemTakesIsSavedAndLeavesNothingBesideIt) {
+    for (const std::size_t length : {248u, 251u, 255u}) {
+        SCOPED_TRACE(length);
+        TempDir dir;
+        const std::string name = std::string(length - 5, 'd') + ".json";
+        writeFile(dir.file(name), minimalDesign());
+        const CliResult r = runCli({"update", dir.file(name).string(), "--list"});
+        EXPECT_EQ(0, r.status) << r.err;
+        EXPECT_EQ(kListed, r.out);
+        EXPECT_THAT(names(dir.path()), ::testing::ElementsAre(name));
+    }
+}
+
+TEST(DesignPlace, APictureReplacesALinkAtItsPlaceAndAFailedOneLeavesTheEarlier) {
+    TempDir dir;
+    writeFile(dir.file("d.json"), minimalDesign());
+    const std::filesystem::path out = dir.file("out");
+    std::filesystem::create_directories(out);
+    writeFile(dir.file("precious.txt"), "mine");
+    std::filesystem::create_symlink(dir.file("precious.txt"), out / "sheet-1.svg");
+    CliResult r = runCli({"render", dir.file("d.json").string(), "-o", out.string()});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("mine", readFile(dir.file("precious.txt")));
+    EXPECT_FALSE(std::filesystem::is_symlink(out / "sheet-1.svg"));
+    EXPECT_THAT(readFile(out / "sheet-1.svg"), HasSubstr("<svg"));
+
+    writeFile(out / "sheet-1.svg", "earlier");
+    const host::SaveCalls real = host::saveCalls();
+    host::saveCalls().write = [](int, const void*, size_t) -> ssize_t {
+        errno = ENOSPC;  // a full disk
+        return -1;
+    };
+    r = runCli({"render", dir.file("d.json").string(), "-o", out.string()});
+    host::saveCalls() = real;
+    EXPECT_EQ(3, r.status);
+    EXPECT_EQ(
+        "orlune: " + (out / "sheet-1.svg").string() + ": cannot write its new contents: No space left on device\n",
+        r.err);
+    EXPECT_EQ("earlier", readFile(out / "sheet-1.svg"));
+    EXPECT_THAT(names(out), ::testing::ElementsAre("index.html", "sheet-1.svg", "sheet-2.svg"));
+}
 
 // --- Two processes on one design ----------------------------------------------
 
@@ -225,6 +296,30 @@ TEST(TwoProcesses, TheSecondWaitsForTheFirstToClose) {
     EXPECT_EQ(0, runBinary("ORLUNE_LOCK_WAIT_MS=20000", "update '" + design.string() + "'", dir.file("err"), err))
         << err;
     EXPECT_THAT(readFile(design), HasSubstr("\"@2\""));
+}
+
+// Another run tries the design between the start-up and the pass of an
+// update: it must find it busy, not slip in between.
+TEST(TwoProcesses, NoOtherRunComesBetweenTheConversationsOfOne) {
+    TempDir dir;
+    const std::string design = dir.file("d.json").string();
+    writeFile(design, minimalDesign());
+    int conversations = 0;
+    int other = -1;
+    std::string otherErr;
+    app::prepareHostForTests = [&](host::Host& h) {
+        h.onCall = [&](std::string_view op) {
+            if (op == "TOpenDesign" && ++conversations == 2)
+                other = runBinary("ORLUNE_LOCK_WAIT_MS=0", "delete '" + design + "'", dir.file("err"), otherErr);
+        };
+    };
+    const CliResult r = runCli({"update", design, "--list"});
+    app::prepareHostForTests = nullptr;
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(kListed, r.out);
+    EXPECT_EQ(3, other);
+    EXPECT_THAT(otherErr, HasSubstr(design + ": the design is busy"));
+    EXPECT_EQ(0, runCli({"verify", design}).status);
 }
 
 TEST(TwoProcesses, ConcurrentUpdatesLeaveOneWholeAnnotation) {

@@ -11,7 +11,7 @@ namespace orlune::host {
 
 // Names a save stage in test output.
 inline void PrintTo(SaveStage stage, std::ostream* os) {
-    static const char* const names[] = {"CreateTemp", "Write", "Flush", "Rename"};
+    static const char* const names[] = {"Access", "CreateTemp", "Write", "Flush", "Rename"};
     *os << names[static_cast<int>(stage)];
 }
 

@@ -90,7 +90,7 @@ TEST_F(HostFile, AMissingFileIsUnreadable) {
 TEST_F(HostFile, AFolderIsUnreadable) {
     host.setDesignFile(dir.path().string());
     EXPECT_EQ(kFileUnreadable, open());
-    EXPECT_NE(std::string::npos, host.lastOpenError().find("Is a directory")) << host.lastOpenError();
+    EXPECT_NE(std::string::npos, host.lastOpenError().find("not a regular file but a folder")) << host.lastOpenError();
 }
 
 TEST_F(HostFile, ADeviceIsNotRead) {
@@ -200,7 +200,8 @@ TEST_F(HostFile, AFailedSaveAnswersNonZeroKeepsTheReasonAndTheOriginal) {
     design().components[1].symbol.highlight = 0;
     design().changed = true;
     EXPECT_EQ(kSaveFailed, close());
-    EXPECT_EQ(0u, host.lastSaveError().find(path.string() + ": cannot write ")) << host.lastSaveError();
+    EXPECT_EQ(0u, host.lastSaveError().find(path.string() + ": cannot write its new contents: "))
+        << host.lastSaveError();
     EXPECT_NE(std::string::npos, host.lastSaveError().find("No space left on device"));
     EXPECT_TRUE(before == state());
     EXPECT_FALSE(lockFileExists());
@@ -230,7 +231,7 @@ TEST_P(HostSaveFailure, AtAnyStageLeavesTheFolderAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, HostSaveFailure,
-                         ::testing::Values(SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush,
+                         ::testing::Values(SaveStage::Access, SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush,
                                            SaveStage::Rename));
 
 TEST_F(HostFile, ReadOnlyConversationsCarryTheirChangesButNeverWrite) {
@@ -349,7 +350,7 @@ TEST_F(HostFile, HostSideCommandsReportOpenAndSaveFailures) {
     writeFile(path, kFullDesign);
     host.failSave = [](SaveStage s) { return s == SaveStage::Rename; };
     EXPECT_EQ(kSaveFailed, host.selectSymbols({"R1"}, reason));
-    EXPECT_EQ(0u, reason.find(path.string() + ": cannot replace the design")) << reason;
+    EXPECT_EQ(0u, reason.find(path.string() + ": cannot be replaced")) << reason;
     EXPECT_EQ(kFullDesign, readFile(path));
 }
 

@@ -1,12 +1,16 @@
 // Two processes on one design: the lock held from open to close.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/file_support.h"
 #include "host/host_impl.h"
@@ -143,6 +147,26 @@ TEST_F(DesignLockTest, TheLockFileIsBesideTheDesignOnlyWhileItIsOpen) {
     EXPECT_TRUE(std::filesystem::exists(path + ".lock"));
     EXPECT_EQ(kOk, host.impl().close());
     EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+}
+
+// What stands at the lock file's place is never followed nor used, and the
+// open says why.
+TEST_F(DesignLockTest, ALockFileThatIsNoRegularFileRefusesTheOpen) {
+    const std::string target = dir.file("elsewhere").string();
+    const std::string lock = path + ".lock";
+    const std::vector<std::pair<std::function<int()>, std::string>> cases = {
+        {[&] { return ::symlink(target.c_str(), lock.c_str()); }, "it is a symbolic link, which is not followed"},
+        {[&] { return ::mkfifo(lock.c_str(), 0600); }, "it is not a regular file"},
+        {[&] { return ::mkdir(lock.c_str(), 0700); }, "Is a directory"},
+    };
+    for (const auto& [make, why] : cases) {
+        SCOPED_TRACE(why);
+        ASSERT_EQ(0, make());
+        EXPECT_EQ(kFileUnreadable, host.impl().open());
+        EXPECT_NE(std::string::npos, host.lastOpenError().find(why)) << host.lastOpenError();
+        EXPECT_FALSE(std::filesystem::exists(target));
+        std::filesystem::remove(lock);
+    }
 }
 
 TEST_F(DesignLockTest, ADestroyedHostReleasesItsLock) {

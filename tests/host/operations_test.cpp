@@ -107,6 +107,20 @@ TEST_F(Conversations, AfterCloseEveryOperationAnswersNotOpen) {
     EXPECT_EQ(kNotOpen, TCloseDesign(&context, ""));
 }
 
+TEST_F(Conversations, ASecondOpenIsRefusedAndTheOpenConversationGoesOn) {
+    openDesign(designWith("[]"));
+    const dbx::DesignContext open = context;
+    dbx::DesignContext other{};
+    other.bytes[0] = 1;
+    EXPECT_EQ(kNotOpen, TOpenDesign(0, 16000, "SCH", &context));
+    EXPECT_EQ(kNotOpen, TOpenDesign(0, 16000, "SCH", &other));
+    EXPECT_EQ(0, std::memcmp(open.bytes, context.bytes, sizeof open.bytes));
+    EXPECT_EQ(dbx::DesignContext{}.bytes[0], other.bytes[0]);  // names nothing
+    dbx::DesignInfoRecord info{};
+    EXPECT_EQ(0, TGetDesignInfo(&context, &info));
+    EXPECT_EQ(0, TCloseDesign(&context, ""));
+}
+
 TEST_F(Conversations, OnCallRunsAtTheStartOfEveryOperationWithItsName) {
     openDesign(designWith("[]"));
     std::vector<std::string> calls;

@@ -2,7 +2,11 @@
 // atomic replacement of the file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <ostream>
 
 #include <algorithm>
@@ -328,10 +332,11 @@ TEST_P(AtomicSaveFailure, LeavesTheOriginalByteForByteAndSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, AtomicSaveFailure,
-                         ::testing::Values(StageCase{SaveStage::CreateTemp, "cannot create a temporary file in "},
-                                           StageCase{SaveStage::Write, "cannot write "},
-                                           StageCase{SaveStage::Flush, "cannot flush "},
-                                           StageCase{SaveStage::Rename, "cannot replace the design by "}));
+                         ::testing::Values(StageCase{SaveStage::Access, "cannot be written: Permission denied"},
+                                           StageCase{SaveStage::CreateTemp, "cannot create a temporary file in "},
+                                           StageCase{SaveStage::Write, "cannot write its new contents: No space"},
+                                           StageCase{SaveStage::Flush, "cannot flush its new contents to disk: "},
+                                           StageCase{SaveStage::Rename, "cannot be replaced by its new contents: "}));
 
 TEST(AtomicSave, TheHookIsAskedAtEveryStageInOrder) {
     orlune::test::TempDir dir;
@@ -346,15 +351,102 @@ TEST(AtomicSave, TheHookIsAskedAtEveryStageInOrder) {
             return false;
         },
         reason));
-    EXPECT_EQ((std::vector<SaveStage>{SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush, SaveStage::Rename}),
+    EXPECT_EQ((std::vector<SaveStage>{SaveStage::Access, SaveStage::CreateTemp, SaveStage::Write, SaveStage::Flush,
+                                      SaveStage::Rename}),
               asked);
 }
 
-TEST(AtomicSave, AFolderThatDoesNotExistFailsWithTheSystemsReason) {
+// The system calls themselves, seen through the seam: what reaches the disk
+// and in which order. A call answers what the system answered, or fails
+// with the error `failing` names.
+struct Recorder {
+    static inline std::vector<std::string> calls;
+    static inline std::string failing;  // "access", "fsync temp", ...
+    static inline int tempFd = -1;
+
+    template <class Real>
+    static auto call(const std::string& name, Real real) -> decltype(real()) {
+        if (!calls.empty() && calls.back() == name && name == "write") calls.pop_back();
+        calls.push_back(name);
+        if (name != failing) return real();
+        errno = EIO;
+        return -1;
+    }
+    static SaveCalls recording() {
+        return {[](const char* p, int m) {
+                    return call("access", [&] { return ::faccessat(AT_FDCWD, p, m, AT_EACCESS); });
+                },
+                [](const char* p, int f, mode_t m) {
+                    if (f & O_DIRECTORY) return call("open folder", [&] { return ::open(p, f, m); });
+                    return tempFd = call("create temp", [&] { return ::open(p, f, m); });
+                },
+                [](int fd, const void* d, size_t n) { return call("write", [&] { return ::write(fd, d, n); }); },
+                [](int fd) { return call(fd == tempFd ? "fsync temp" : "fsync folder", [&] { return ::fsync(fd); }); },
+                [](int fd) {
+                    const int closed = ::close(fd);  // even when it is to fail: no descriptor left open
+                    const bool temp = fd == tempFd;
+                    if (temp) tempFd = -1;  // the number may serve the folder next
+                    return call(temp ? "close temp" : "close folder", [&] { return closed; });
+                },
+                [](const char* a, const char* b) { return call("rename", [&] { return ::rename(a, b); }); }};
+    }
+};
+
+class SaveCallsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = saveCalls();
+        saveCalls() = Recorder::recording();
+        Recorder::calls.clear();
+        Recorder::failing.clear();
+        orlune::test::writeFile(path, "old");
+    }
+    void TearDown() override { saveCalls() = saved_; }
+
     orlune::test::TempDir dir;
+    std::filesystem::path path = dir.file("design.json");
+    SaveCalls saved_{};
+};
+
+TEST_F(SaveCallsTest, TheContentsReachTheDiskBeforeTheRenameAndTheRenameWithTheFolder) {
     std::string reason;
-    EXPECT_FALSE(saveAtomically(dir.file("gone/design.json").string(), "gone/design.json", "x", nullptr, reason));
-    EXPECT_NE(std::string::npos, reason.find("No such file or directory")) << reason;
+    ASSERT_TRUE(saveAtomically(path.string(), "design.json", std::string(3u << 20, 'x'), nullptr, reason)) << reason;
+    EXPECT_EQ((std::vector<std::string>{"access", "create temp", "write", "fsync temp", "close temp", "rename",
+                                        "open folder", "fsync folder", "close folder"}),
+              Recorder::calls);
+}
+
+TEST_F(SaveCallsTest, AFailingCallRefusesTheSaveWithTheOriginalIntact) {
+    for (const char* call : {"access", "create temp", "write", "fsync temp", "close temp", "rename"}) {
+        SCOPED_TRACE(call);
+        Recorder::failing = call;
+        std::string reason;
+        EXPECT_FALSE(saveAtomically(path.string(), "design.json", "new", nullptr, reason));
+        EXPECT_EQ(0u, reason.find("design.json: cannot ")) << reason;
+        EXPECT_NE(std::string::npos, reason.find("Input/output error")) << reason;
+        EXPECT_EQ("old", orlune::test::readFile(path));
+        EXPECT_EQ((std::vector<std::string>{"design.json"}), folder(dir.path()));
+    }
+}
+
+TEST(AtomicSave, RemovesTheTemporaryFilesOfDeadProcessesOnly) {
+    orlune::test::TempDir dir;
+    const auto path = dir.file("d.json");
+    orlune::test::writeFile(path, "old");
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_EQ(child, ::waitpid(child, nullptr, 0));  // its id now names no process
+    const std::string prefix = temporaryPrefix(dir.path().string(), "d.json");
+    const std::vector<std::string> kept = {prefix + std::to_string(::getpid()) + "-Ab12Cd", prefix + "x-Ab12Cd",
+                                           ".d.json.Ab12Cd", "d.json"};
+    for (const std::string& name : kept)
+        orlune::test::writeFile(dir.file(name), "x");
+    orlune::test::writeFile(dir.file(prefix + std::to_string(child) + "-Ab12Cd"), "torn");
+    std::string reason;
+    ASSERT_TRUE(saveAtomically(path.string(), "d.json", "new", nullptr, reason)) << reason;
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, folder(dir.path()));
 }
 
 }  // namespace
