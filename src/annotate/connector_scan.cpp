@@ -154,12 +154,18 @@ bool Update_Connectors(Run& run) {
     Delete_OwnTexts(run);
     Calibrate_Widths(run);
 
+    int32_t component = 0;
     run.LastStatus = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
     while (run.LastStatus == dbx::kStatusOk) {
-        if (!handleComponent(run)) {
+        const std::size_t before = run.PlacedTexts.size();
+        const bool goOn = handleComponent(run);
+        for (std::size_t k = before; k < run.PlacedTexts.size(); ++k)
+            run.PlacedTexts[k].component = component;
+        if (!goOn) {
             run.PassEndedEarly = true;
             return false;
         }
+        ++component;
         run.LastStatus = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
     }
     return true;

@@ -147,9 +147,11 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     ConnectorAnalysis analysis;
     analysis.passEndsEarly = run.PassEndedEarly;
 
-    std::unordered_map<std::string, const PlacedText*> placedByRefDes;
+    // By the position in the component walk: names that differ only in
+    // characters Windows-1252 lacks look the same through the records.
+    std::unordered_map<int32_t, const PlacedText*> placedByComponent;
     for (const PlacedText& placed : run.PlacedTexts)
-        placedByRefDes.emplace(placed.refDes, &placed);
+        placedByComponent.emplace(placed.component, &placed);
 
     // The own texts as they stand, by the point they are anchored at; a
     // connector claims one, whatever stays unclaimed stands beside none.
@@ -172,7 +174,8 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
 
     std::vector<bool> placedOnes;
     std::vector<bool> reachesOther;
-    for (const host::Component& component : design.components) {
+    for (std::size_t index = 0; index < design.components.size(); ++index) {
+        const host::Component& component = design.components[index];
         if (component.kind != 2 || component.pins.empty()) continue;
         ConnectorLine line;
         line.refDes = component.refDes;
@@ -197,8 +200,8 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
             reaches = pin.net != 0 && sheetsOfNets.reachesBeyond(pin.net, pin.sheet);
         }
 
-        auto placed = placedByRefDes.find(host::toCp1252(component.refDes));
-        if (placed != placedByRefDes.end()) {
+        auto placed = placedByComponent.find(static_cast<int32_t>(index));
+        if (placed != placedByComponent.end()) {
             const PlacedText& text = *placed->second;
             line.hasPoint = true;
             line.sheet = text.layerId;
@@ -216,28 +219,37 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
             line.justification = flipped ? kJustifyRight : kJustifyLeft;
         }
 
-        if (line.hasPoint) {
-            if (auto at = ownAt.find({line.sheet, line.x, line.y, line.justification}); at != ownAt.end()) {
-                // Prefer the text that agrees, so that a duplicate is the stray.
-                std::optional<std::size_t> pick;
-                for (std::size_t k : at->second) {
-                    if (claimed[k]) continue;
-                    if (!pick) pick = k;
-                    if (line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle) {
-                        pick = k;
-                        break;
-                    }
-                }
-                if (pick) {
-                    claimed[*pick] = true;
-                    line.now = own[*pick];
-                }
-            }
-        }
-        placedOnes.push_back(placed != placedByRefDes.end());
+        placedOnes.push_back(placed != placedByComponent.end());
         reachesOther.push_back(reaches);
         analysis.connectors.push_back(std::move(line));
     }
+
+    // Texts are matched to connectors in rounds, so that where several
+    // connectors share a point no connector takes the text that another one
+    // would place: first each connector takes a text that equals what Update
+    // would place for it; then a connector left without one takes any text
+    // that is left at its point, those that expect a text first.
+    auto claim = [&](ConnectorLine& line, bool agreeingOnly) {
+        if (line.now || !line.hasPoint) return;
+        auto at = ownAt.find({line.sheet, line.x, line.y, line.justification});
+        if (at == ownAt.end()) return;
+        for (std::size_t k : at->second) {
+            if (claimed[k]) continue;
+            const bool agrees =
+                line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle;
+            if (agreeingOnly && !agrees) continue;
+            claimed[k] = true;
+            line.now = own[k];
+            return;
+        }
+    };
+    for (ConnectorLine& line : analysis.connectors)
+        claim(line, true);
+    for (ConnectorLine& line : analysis.connectors) {
+        if (line.expected) claim(line, false);
+    }
+    for (ConnectorLine& line : analysis.connectors)
+        claim(line, false);
 
     // A pass that ends early stops on a more-rows connector with sheets to
     // list, after the last text it placed; it looks at nothing after that.
@@ -295,7 +307,7 @@ int analyseDesign(const std::string& path, std::ostream& err, ConnectorAnalysis&
     std::string reason;
     std::unique_ptr<host::Design> asIs = readDesignAsIs(path, reason);
     if (!asIs) {
-        err << reason << '\n';
+        err << escapeText(reason) << '\n';
         return kExitEnded;
     }
     analysis = compareWithPass(*asIs, d.run());
