@@ -4,9 +4,11 @@ over 100 sheets, and one bus is met by as many bus connectors: the case in
 which every connector of a net (or a bus) gets the same sheets.
 
     python3 tools/gen_one_net.py --connectors 25000 -o one-net.json
+    python3 tools/gen_one_net.py --connectors 25000 --bus-share 50 -o mixed.json
 
-Half of the connectors (rounded up) are on the net, the rest are bus
-connectors beside a short vertical bus of the bus "DATA" (nets 2 and 3).
+With --bus-share P, P percent of the connectors are bus connectors, each
+beside a short vertical bus of the bus "DATA" (nets 2 and 3); the others are
+on the net "CLK".
 """
 
 import argparse
@@ -16,10 +18,10 @@ import sys
 MIL = 2540
 
 
-def generate(connectors, sheets):
+def generate(connectors, sheets, bus_share):
     components = []
     items = []
-    on_net = (connectors + 1) // 2
+    on_net = connectors - connectors * bus_share // 100
     for k in range(connectors):
         sheet = 1 + k % sheets
         row = k // sheets
@@ -61,9 +63,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--connectors", type=int, default=6250, help="number of connectors (default 6250)")
     parser.add_argument("--sheets", type=int, default=100, help="number of sheets (default 100)")
+    parser.add_argument("--bus-share", type=int, default=0, help="percent of bus connectors (default 0)")
     parser.add_argument("-o", "--output", help="file to write (default: standard output)")
     args = parser.parse_args()
-    text = json.dumps(generate(args.connectors, args.sheets), indent=1) + "\n"
+    text = json.dumps(generate(args.connectors, args.sheets, args.bus_share), indent=1) + "\n"
     if args.output:
         with open(args.output, "w", encoding="utf-8") as f:
             f.write(text)

@@ -71,14 +71,23 @@ bool fitsInt32(int64_t v) {
 
 }  // namespace
 
+namespace {
+
+// Whether a bus item of the pin's sheet is the one the pass would find.
+bool busBeside(const host::Item& item, const host::Pin& pin, bool flipped, int32_t busDistance) {
+    if (item.x1 != item.x2 || (pin.y != item.y1 && pin.y != item.y2)) return false;
+    // Signed, as the pass compares: a bus behind the pin is found at any distance.
+    const int64_t distance = flipped ? int64_t{pin.x} - item.x1 : int64_t{item.x1} - pin.x;
+    return distance <= busDistance;
+}
+
+}  // namespace
+
 const host::Item* findConnectorBus(const host::Design& design, const host::Pin& pin, bool flipped,
                                    int32_t busDistance) {
     for (const host::Item& item : design.items) {
         if (item.deleted || item.type != host::ItemType::Bus || item.sheet != pin.sheet) continue;
-        if (item.x1 != item.x2 || (pin.y != item.y1 && pin.y != item.y2)) continue;
-        // Signed, as the pass compares: a bus behind the pin is found at any distance.
-        const int64_t distance = flipped ? int64_t{pin.x} - item.x1 : int64_t{item.x1} - pin.x;
-        if (distance <= busDistance) return &item;
+        if (busBeside(item, pin, flipped, busDistance)) return &item;
     }
     return nullptr;
 }
@@ -168,6 +177,20 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     std::unordered_map<int32_t, const std::string*> netNames;
     for (const host::Net& net : design.nets)
         netNames.emplace(net.id, &net.name);
+    // The bus items of each sheet, in item order: looking through every item
+    // of the design for each bus connector cost the square of the design.
+    std::unordered_map<int32_t, std::vector<const host::Item*>> busItemsOnSheet;
+    for (const host::Item& item : design.items) {
+        if (!item.deleted && item.type == host::ItemType::Bus) busItemsOnSheet[item.sheet].push_back(&item);
+    }
+    auto busOf = [&](const host::Pin& pin, bool flipped) -> const host::Item* {
+        auto on = busItemsOnSheet.find(pin.sheet);
+        if (on == busItemsOnSheet.end()) return nullptr;
+        for (const host::Item* item : on->second) {
+            if (busBeside(*item, pin, flipped, run.BusDistance)) return item;
+        }
+        return nullptr;
+    };
     std::unordered_map<std::string, const host::Bus*> busesByName;
     for (const host::Bus& bus : design.buses)
         busesByName.emplace(bus.name, &bus);
@@ -188,7 +211,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
 
         bool reaches = false;
         if (line.busConnector) {
-            if (const host::Item* bus = findConnectorBus(design, pin, flipped, run.BusDistance)) {
+            if (const host::Item* bus = busOf(pin, flipped)) {
                 line.bus = bus->bus;
                 if (auto it = busesByName.find(bus->bus); it != busesByName.end()) {
                     for (int32_t net : it->second->nets)
