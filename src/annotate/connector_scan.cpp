@@ -60,7 +60,7 @@ bool findBus(Run& run) {
 constexpr std::size_t kKeptWalk = 64;
 
 struct Reach {
-    std::vector<int32_t> sheets;  // each sheet of the nodes once, in the order the walk meets them
+    std::vector<int32_t> sheets;                // each sheet of the nodes once, in the order the walk meets them
     std::unique_ptr<dbx::ItemRecord> lastItem;  // null: the walk delivered no node
     std::optional<dbx::NetRecord> lastNet;      // a bus's last net, when it had one
     int32_t nodeSheet = 0;

@@ -50,7 +50,8 @@ bool DesignRun::step(const std::function<void(Run&)>& action) {
         action(run_);
     } catch (const ProgramEnded&) {
         ended_ = true;
-        if (isOpenFailure(platform_) && !host_.lastOpenError().empty()) err_ << escapeText(host_.lastOpenError()) << '\n';
+        if (isOpenFailure(platform_) && !host_.lastOpenError().empty())
+            err_ << escapeText(host_.lastOpenError()) << '\n';
     } catch (const std::exception& e) {
         // Not a condition of the procedures: say so rather than pass it off as a result.
         ended_ = true;

@@ -258,8 +258,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
         if (at == ownAt.end()) return;
         for (std::size_t k : at->second) {
             if (claimed[k]) continue;
-            const bool agrees =
-                line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle;
+            const bool agrees = line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle;
             if (agreeingOnly && !agrees) continue;
             claimed[k] = true;
             line.now = own[k];

@@ -499,8 +499,8 @@ std::string xmlEscape(std::string_view utf8) {
                 break;
         }
         // XML 1.0 cannot carry most control characters, nor malformed UTF-8.
-        const bool allowed = (c >= 0x20 && c <= 0xD7FF) ||
-                             (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+        const bool allowed =
+            (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
         if (allowed && c != host::kBadUtf8) {
             out.append(utf8.substr(start, pos - start));
         } else {

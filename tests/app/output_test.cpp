@@ -45,9 +45,9 @@ std::string connectorJson(const Connector& c) {
     const std::string at = R"("x": )" + std::to_string(c.x) + R"(, "y": )" + std::to_string(c.y) + R"(, "sheet": )" +
                            std::to_string(c.sheet);
     return R"({ "refDes": )" + jsonText(c.refDes) + R"(, "type": ")" + c.type + R"(", "kind": 2, "attributes": [)" +
-           (c.moreRows ? R"({ "name": "SH_TYPE", "value": "1" })" : "") + R"(], "pins": [ { )" + at +
-           R"(, "net": )" + std::to_string(c.net) + R"( } ], "symbol": { )" + at + R"(, "flipped": )" +
-           (c.flipped ? "true" : "false") + " } }";
+           (c.moreRows ? R"({ "name": "SH_TYPE", "value": "1" })" : "") + R"(], "pins": [ { )" + at + R"(, "net": )" +
+           std::to_string(c.net) + R"( } ], "symbol": { )" + at + R"(, "flipped": )" + (c.flipped ? "true" : "false") +
+           " } }";
 }
 
 struct Plan {
@@ -81,9 +81,9 @@ std::string designJson(const Plan& p) {
         buses.push_back(R"({ "name": )" + jsonText(name) + R"(, "nets": [)" + list + "] }");
     }
     return R"({ "format": "orlune-design", "version": 1, "units": 1, "workspace": [25400000, 17780000],
-  "textStyles": [)" + join(styles) +
-           R"(], "sheets": [)" + join(sheets) + R"(], "nets": [)" + join(nets) + R"(], "buses": [)" + join(buses) +
-           R"(], "components": [)" + join(p.components) + R"(], "items": [)" + join(p.items) +
+  "textStyles": [)" +
+           join(styles) + R"(], "sheets": [)" + join(sheets) + R"(], "nets": [)" + join(nets) + R"(], "buses": [)" +
+           join(buses) + R"(], "components": [)" + join(p.components) + R"(], "items": [)" + join(p.items) +
            R"(], "attributes": [] })";
 }
 
@@ -121,9 +121,14 @@ TEST(Escape, WritesOutEveryControlCharacterAndKeepsTheRest) {
         {"a\r\nb\nc\rd\te\\f", "a\\nb\\nc\\rd\\te\\\\f"},
         {"SC\x1B]0;owned\x07\x1B[2J", "SC\\x1B]0;owned\\x07\\x1B[2J"},
         {std::string("nul\0del\x7F", 8), "nul\\x00del\\x7F"},
-        {"c1 \xC2\x9B" "31m \xC2\x85", "c1 \\x9B31m \\x85"},  // U+009B (CSI), U+0085
-        {"raw \x9B byte \xFF", "raw \\x9B byte \\xFF"},        // not UTF-8
-        {"Gr\xC3\xB6\xC3\x9F" "e\xE2\x9C\x93 \xC2\xA0", "Gr\xC3\xB6\xC3\x9F" "e\xE2\x9C\x93 \xC2\xA0"},  // Größe✓, NBSP
+        {"c1 \xC2\x9B"
+         "31m \xC2\x85",
+         "c1 \\x9B31m \\x85"},                           // U+009B (CSI), U+0085
+        {"raw \x9B byte \xFF", "raw \\x9B byte \\xFF"},  // not UTF-8
+        {"Gr\xC3\xB6\xC3\x9F"
+         "e\xE2\x9C\x93 \xC2\xA0",
+         "Gr\xC3\xB6\xC3\x9F"
+         "e\xE2\x9C\x93 \xC2\xA0"},  // Größe✓, NBSP
     };
     for (const Case& c : cases)
         EXPECT_EQ(app::escapeText(c.in), c.out) << c.in;
@@ -135,7 +140,9 @@ protected:
     void SetUp() override {
         Plan p;
         p.netNames = {"N\x1B[41m\tX"};
-        p.components = {connectorJson({"SC\x1B]0;owned\x07\x1B[2J\t\n\x7F" "1", 1, 1000000, 500000, 1}),
+        p.components = {connectorJson({"SC\x1B]0;owned\x07\x1B[2J\t\n\x7F"
+                                       "1",
+                                       1, 1000000, 500000, 1}),
                         connectorJson({"SC2\r\nX", 2, 1000000, 500000, 1, true}), plainPart("P1", 1, 2)};
         p.items = {R"({ "type": "text", "sheet": 1, "text": "@9\u001b[41m", "style": 0, "x": 0, "y": 0,
                         "justification": 4 })"};
@@ -154,11 +161,11 @@ TEST_F(HostileDesign, EveryReadableOutputWritesOutControlCharactersAndKeepsOneRe
         std::size_t outLines;  // 0: not counted
     };
     const std::vector<Case> cases = {
-        {{"verify", d}, 4, 1 + 1 + 1},        // SC1 stale, SC2 missing, the stray "@9..."
-        {{"report", d}, 0, 1 + 2 + 1},        // header, two connectors, the stray
-        {{"update", d, "--list"}, 0, 2},      // one line per placed text, tab-separated
-        {{"verify", d, d}, 0, 2 + 2},         // "== PATH" and "ok" twice
-        {{"status", d, d}, 0, 2 * 6},         // "== PATH" and five counts twice
+        {{"verify", d}, 4, 1 + 1 + 1},    // SC1 stale, SC2 missing, the stray "@9..."
+        {{"report", d}, 0, 1 + 2 + 1},    // header, two connectors, the stray
+        {{"update", d, "--list"}, 0, 2},  // one line per placed text, tab-separated
+        {{"verify", d, d}, 0, 2 + 2},     // "== PATH" and "ok" twice
+        {{"status", d, d}, 0, 2 * 6},     // "== PATH" and five counts twice
         {{"update", d, "--style", "x\x1B[2J"}, 2, 0},
         {{"select", d, "NO\x1B[2J"}, 2, 0},
         {{"bogus\x1B[2J"}, 2, 0},
@@ -190,7 +197,7 @@ TEST(Json, EveryOutputDecodesAlsoForPathsThatAreNotUtf8) {
     const std::filesystem::path design = dir.file("bad\xFF\xC3(.json");
     writeFile(design, minimalDesign());
     for (const auto& args : std::vector<std::vector<std::string>>{{"report", design.string(), "--json"},
-                                                                   {"status", design.string(), "--json"}}) {
+                                                                  {"status", design.string(), "--json"}}) {
         const CliResult r = runCli(args);
         ASSERT_EQ(r.status, 0) << r.err;
         host::JsonDocument doc;
@@ -265,8 +272,8 @@ TEST(Reasons, AHugeValueIsCutInTheReason) {
     std::string text = minimalDesign();
     text.replace(text.find("\"units\": 1"), 10, "\"units\": 1" + std::string(1000000, '0'));
     writeFile(design, text);
-    for (const auto& args : std::vector<std::vector<std::string>>{{"check", design.string()},
-                                                                   {"update", design.string()}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"check", design.string()}, {"update", design.string()}}) {
         const CliResult r = runCli(args);
         EXPECT_EQ(r.status, 3);
         EXPECT_LT(r.out.size() + r.err.size(), 400u) << r.out << r.err;
@@ -279,7 +286,12 @@ TEST(Style, ANameOutsideWindows1252OrLongerThanTheFieldIsChosenByItsName) {
     TempDir dir;
     Plan p;
     const std::string longName(120, 'L');
-    p.styleNames = {"Default", "Gr\xC3\xB6\xC3\x9F" "e\xE2\x9C\x93", longName, "Gr\xC3\xB6\xC3\x9F" "e\xE2\x9C\x97"};
+    p.styleNames = {"Default",
+                    "Gr\xC3\xB6\xC3\x9F"
+                    "e\xE2\x9C\x93",
+                    longName,
+                    "Gr\xC3\xB6\xC3\x9F"
+                    "e\xE2\x9C\x97"};
     p.components = {connectorJson({"SC1", 1, 1000000, 500000, 1}), plainPart("P1", 1, 2)};
     const std::filesystem::path design = dir.file("d.json");
     writeFile(design, designJson(p));
@@ -289,9 +301,13 @@ TEST(Style, ANameOutsideWindows1252OrLongerThanTheFieldIsChosenByItsName) {
         EXPECT_THAT(readFile(design), HasSubstr("\"style\": " + std::to_string(n))) << p.styleNames[n];
         EXPECT_EQ(runCli({"verify", design.string()}).status, 0);
     }
-    const CliResult unknown = runCli({"update", design.string(), "--style", "Gr\xC3\xB6\xC3\x9F" "e?"});
+    const CliResult unknown = runCli({"update", design.string(), "--style",
+                                      "Gr\xC3\xB6\xC3\x9F"
+                                      "e?"});
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_THAT(unknown.err, HasSubstr("\"Gr\xC3\xB6\xC3\x9F" "e\xE2\x9C\x93\", \"" + longName + "\", \"Gr"));
+    EXPECT_THAT(unknown.err, HasSubstr("\"Gr\xC3\xB6\xC3\x9F"
+                                       "e\xE2\x9C\x93\", \"" +
+                                       longName + "\", \"Gr"));
 }
 
 // Random designs in which connectors often share their point: right after
@@ -335,8 +351,9 @@ std::string randomDesign(unsigned seed) {
 }
 
 TEST(Verify, AgreesRightAfterAnUpdateOnRandomDesigns) {
-    const unsigned seeds[] = {1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 144, 233, 377, 610, 987, 1597, 2584, 4181,
-                              6765, 10946, 17711, 28657, 46368, 75025, 121393, 196418, 317811, 514229};
+    const unsigned seeds[] = {1,     2,     3,     5,     8,      13,     21,     34,    55,   89,
+                              144,   233,   377,   610,   987,    1597,   2584,   4181,  6765, 10946,
+                              17711, 28657, 46368, 75025, 121393, 196418, 317811, 514229};
     TempDir dir;
     const std::filesystem::path design = dir.file("d.json");
     int updated = 0;
