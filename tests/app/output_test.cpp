@@ -162,7 +162,9 @@ TEST(Readable, EveryOutputWritesOutControlCharactersAndKeepsOneRecordPerLine) {
         EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
         EXPECT_TRUE(printable(r.out)) << c.args[0] << ": " << r.out;
         EXPECT_TRUE(printable(r.err)) << c.args[0] << ": " << r.err;
-        if (c.outLines) EXPECT_EQ(lines(r.out), c.outLines) << c.args[0] << ": " << r.out;
+        if (c.outLines) {
+            EXPECT_EQ(lines(r.out), c.outLines) << c.args[0] << ": " << r.out;
+        }
     }
     const CliResult listed = runCli({"update", d, "--list"});
     // Six tab-separated fields on each line, whatever the reference designator holds.
