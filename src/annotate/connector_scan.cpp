@@ -3,9 +3,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "annotate/sheet_text.h"
 #include "annotate/text_place.h"
@@ -46,11 +51,42 @@ bool findBus(Run& run) {
     return false;
 }
 
-// Adds the sheets of the net's nodes that the list lacks, in node order.
-void collectSheets(Run& run, int32_t netId) {
+// A net or a bus reaches the same sheets for every connector on it; only
+// the connector's own sheet is left out of its list. A long walk is therefore
+// kept for the rest of the pass: without it, N connectors on one net cost N
+// walks of N nodes. What is kept includes the records exactly as the walk
+// left them, because later calls see what earlier ones left there; a short
+// walk is simply walked again, which keeps the memory small.
+constexpr std::size_t kKeptWalk = 64;
+
+struct Reach {
+    std::vector<int32_t> sheets;                // each sheet of the nodes once, in the order the walk meets them
+    std::unique_ptr<dbx::ItemRecord> lastItem;  // null: the walk delivered no node
+    std::optional<dbx::NetRecord> lastNet;      // a bus's last net, when it had one
+    int32_t nodeSheet = 0;
+    int32_t status = 0;
+};
+
+struct Reaches {
+    std::unordered_map<int32_t, Reach> nets;
+    std::unordered_map<std::string, Reach> buses;
+};
+
+void restore(Run& run, const Reach& reach) {
+    if (reach.lastItem) {
+        run.ItemRec = *reach.lastItem;
+        run.NodeSheet = reach.nodeSheet;
+    }
+    if (reach.lastNet) run.NetRec = *reach.lastNet;
+    run.LastStatus = reach.status;
+}
+
+// Adds the sheets that the list lacks (the connector's own sheet is never
+// listed), in the order given, while the list has room.
+void mergeSheets(Run& run, const std::vector<int32_t>& sheets) {
     // The sheets 0..100 that are listed (or the connector's own) at a
-    // glance: scanning the list at every node made a net that reaches every
-    // sheet cost the square of the design.
+    // glance: scanning the list at every sheet made a net that reaches
+    // every sheet cost the square of the design.
     std::array<bool, kSheetListSize + 1> listed{};
     const auto inRange = [](int32_t sheet) { return sheet >= 0 && sheet <= kSheetListSize; };
     for (int32_t i = 0; i < run.ListCount; ++i) {
@@ -59,27 +95,93 @@ void collectSheets(Run& run, int32_t netId) {
     }
     if (inRange(run.ConnectorSheet)) listed[static_cast<std::size_t>(run.ConnectorSheet)] = true;
 
+    for (const int32_t sheet : sheets) {
+        // A full list cannot occur with at most 100 sheets; the guard keeps
+        // a malformed design from writing past it.
+        if (run.ListCount >= kSheetListSize) return;
+        bool known = false;
+        if (inRange(sheet)) {
+            known = listed[static_cast<std::size_t>(sheet)];
+        } else {
+            known = sheet == run.ConnectorSheet;
+            for (int32_t i = 0; i < run.ListCount && !known; ++i) {
+                known = run.SheetList[static_cast<std::size_t>(i)] == sheet;
+            }
+        }
+        if (known) continue;
+        run.SheetList[static_cast<std::size_t>(run.ListCount)] = sheet;
+        ++run.ListCount;
+        if (inRange(sheet)) listed[static_cast<std::size_t>(sheet)] = true;
+    }
+}
+
+// Appends to `sheets` each sheet of `more` that it lacks; `seen` marks those
+// it holds.
+void addDistinct(std::vector<int32_t>& sheets, std::unordered_set<int32_t>& seen, const std::vector<int32_t>& more) {
+    for (const int32_t sheet : more) {
+        if (seen.insert(sheet).second) sheets.push_back(sheet);
+    }
+}
+
+// The sheets of the net's nodes, each once, in node order: from the walk
+// kept earlier in the pass, else by walking the nodes. `work` grows by the
+// nodes walked; `delivered` is set when a node was (or would have been)
+// delivered into the records.
+const std::vector<int32_t>& netSheets(Run& run, Reaches& reaches, int32_t netId, Reach& scratch, std::size_t& work,
+                                      bool& delivered) {
+    if (auto kept = reaches.nets.find(netId); kept != reaches.nets.end()) {
+        restore(run, kept->second);
+        ++work;
+        delivered = true;  // only walks with nodes are kept
+        return kept->second.sheets;
+    }
+    scratch = Reach{};
+    std::unordered_set<int32_t> seen;
+    std::size_t nodes = 0;
     run.LastStatus = TGetFirstNetNode(&run.DesignContext, netId, &run.ItemRec);
     while (run.LastStatus == dbx::kStatusOk) {
         run.NodeSheet = run.ItemRec.pinPart.layerId;
-        bool known = false;
-        if (inRange(run.NodeSheet)) {
-            known = listed[static_cast<std::size_t>(run.NodeSheet)];
-        } else {
-            known = run.NodeSheet == run.ConnectorSheet;
-            for (int32_t i = 0; i < run.ListCount && !known; ++i) {
-                known = run.SheetList[static_cast<std::size_t>(i)] == run.NodeSheet;
-            }
-        }
-        // A full list cannot occur with at most 100 sheets; the guard keeps
-        // a malformed design from writing past it.
-        if (!known && run.ListCount < kSheetListSize) {
-            run.SheetList[static_cast<std::size_t>(run.ListCount)] = run.NodeSheet;
-            ++run.ListCount;
-            if (inRange(run.NodeSheet)) listed[static_cast<std::size_t>(run.NodeSheet)] = true;
-        }
+        if (seen.insert(run.NodeSheet).second) scratch.sheets.push_back(run.NodeSheet);
+        ++nodes;
         run.LastStatus = TGetNextNetNode(&run.DesignContext, &run.ItemRec);
     }
+    work += nodes + 1;
+    delivered = delivered || nodes > 0;
+    if (nodes < kKeptWalk) return scratch.sheets;
+    scratch.lastItem = std::make_unique<dbx::ItemRecord>(run.ItemRec);
+    scratch.nodeSheet = run.NodeSheet;
+    scratch.status = run.LastStatus;
+    return reaches.nets.emplace(netId, std::move(scratch)).first->second.sheets;
+}
+
+// The sheets of every net of the bus, each once, in the order of its nets
+// and their nodes.
+const std::vector<int32_t>& busSheets(Run& run, Reaches& reaches, const std::string& busName, Reach& scratch) {
+    if (auto kept = reaches.buses.find(busName); kept != reaches.buses.end()) {
+        restore(run, kept->second);
+        return kept->second.sheets;
+    }
+    Reach bus;
+    std::unordered_set<int32_t> seen;
+    std::size_t work = 0;
+    bool delivered = false;
+    run.LastStatus = TGetFirstBusNet(&run.DesignContext, busName.c_str(), &run.NetRec);
+    while (run.LastStatus == dbx::kStatusOk) {
+        bus.lastNet = run.NetRec;
+        addDistinct(bus.sheets, seen, netSheets(run, reaches, run.NetRec.netId, scratch, work, delivered));
+        run.LastStatus = TGetNextBusNet(&run.DesignContext, &run.NetRec);
+        ++work;
+    }
+    bus.status = run.LastStatus;
+    if (work < kKeptWalk) {
+        scratch = std::move(bus);
+        return scratch.sheets;
+    }
+    if (delivered) {
+        bus.lastItem = std::make_unique<dbx::ItemRecord>(run.ItemRec);
+        bus.nodeSheet = run.NodeSheet;
+    }
+    return reaches.buses.emplace(busName, std::move(bus)).first->second.sheets;
 }
 
 void sortSheets(Run& run) {
@@ -107,7 +209,7 @@ bool isMoreRows(Run& run) {
 }
 
 // Handles the component in hand; false when the pass must end.
-bool handleComponent(Run& run) {
+bool handleComponent(Run& run, Reaches& reaches) {
     if (run.ComponentRec.compKind != dbx::kCompSheetConnector) return true;
     run.CurrentRefDes = Trim_Nul(dbx::readField(run.ComponentRec.refDes));
     run.ConnectorTypeName = Trim_Nul(dbx::readField(run.ComponentRec.compType));
@@ -120,19 +222,20 @@ bool handleComponent(Run& run) {
     run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
     run.ConnectorFlipped = run.SymbolRec.flipped;
 
+    Reach scratch;
     if (run.ConnectorTypeName.starts_with(kBusTypePrefix)) {
         if (!findBus(run)) return true;
         run.ListCount = 0;
-        // A copy: the field may fill its whole width without a NUL.
-        const std::string busName = dbx::readField(run.BusRec.busName);
-        run.LastStatus = TGetFirstBusNet(&run.DesignContext, busName.c_str(), &run.NetRec);
-        while (run.LastStatus == dbx::kStatusOk) {
-            collectSheets(run, run.NetRec.netId);
-            run.LastStatus = TGetNextBusNet(&run.DesignContext, &run.NetRec);
-        }
+        // A copy: the field may fill its whole width without a NUL. Cut at a
+        // NUL as the host reads it, so that one bus is kept under one name.
+        const std::string field = dbx::readField(run.BusRec.busName);
+        const std::string busName(field.c_str());
+        mergeSheets(run, busSheets(run, reaches, busName, scratch));
     } else {
         run.ListCount = 0;
-        collectSheets(run, run.ConnectorNet);
+        std::size_t work = 0;
+        bool delivered = false;
+        mergeSheets(run, netSheets(run, reaches, run.ConnectorNet, scratch, work, delivered));
     }
     if (run.ListCount == 0) return true;
 
@@ -154,12 +257,19 @@ bool Update_Connectors(Run& run) {
     Delete_OwnTexts(run);
     Calibrate_Widths(run);
 
+    Reaches reaches;
+    int32_t component = 0;
     run.LastStatus = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
     while (run.LastStatus == dbx::kStatusOk) {
-        if (!handleComponent(run)) {
+        const std::size_t before = run.PlacedTexts.size();
+        const bool goOn = handleComponent(run, reaches);
+        for (std::size_t k = before; k < run.PlacedTexts.size(); ++k)
+            run.PlacedTexts[k].component = component;
+        if (!goOn) {
             run.PassEndedEarly = true;
             return false;
         }
+        ++component;
         run.LastStatus = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
     }
     return true;

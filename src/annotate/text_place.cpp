@@ -43,8 +43,8 @@ bool takeTextItem(Run& run) {
 void recordPlaced(Run& run, const std::string& text) {
     const auto count = std::clamp(run.ListCount, int32_t{0}, int32_t{kSheetListSize});
     std::vector<int32_t> sheets(run.SheetList.begin(), run.SheetList.begin() + count);
-    run.PlacedTexts.push_back({run.CurrentRefDes, run.TextRec.layerId, run.TextRec.location.x, run.TextRec.location.y,
-                               run.TextRec.justification, text, std::move(sheets)});
+    run.PlacedTexts.push_back({-1, run.CurrentRefDes, run.TextRec.layerId, run.TextRec.location.x,
+                               run.TextRec.location.y, run.TextRec.justification, text, std::move(sheets)});
 }
 
 }  // namespace

@@ -38,7 +38,16 @@ bool looksLikeDesign(const std::string& word) {
 }
 
 int usageError(std::ostream& err, std::string_view message) {
-    err << "orlune: " << message << "\nRun 'orlune --help' for usage.\n";
+    // The message may quote what was typed; its own line breaks stay.
+    err << "orlune: ";
+    for (std::size_t from = 0;;) {
+        const std::size_t end = std::min(message.find('\n', from), message.size());
+        err << escapeText(message.substr(from, end - from));
+        if (end == message.size()) break;
+        err << '\n';
+        from = end + 1;
+    }
+    err << "\nRun 'orlune --help' for usage.\n";
     return kExitUsage;
 }
 

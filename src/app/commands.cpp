@@ -21,7 +21,7 @@ constexpr std::size_t kStoredFieldWidth = 10;
 
 // The first line of each design's block when several designs share stdout.
 void header(std::ostream& out, const std::vector<std::string>& designs, const std::string& design) {
-    if (designs.size() > 1) out << "== " << design << '\n';
+    if (designs.size() > 1) out << "== " << escapeText(design) << '\n';
 }
 
 std::string beforeNul(std::string_view text) {
@@ -34,33 +34,39 @@ std::string shown(std::string_view cp1252) {
 }
 
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    return "\"" + escapeText(text) + "\"";
 }
 
 std::string counted(int n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
-// The list position of a style name; the name is matched as the settings
-// page's list holds it, in Windows-1252.
-std::optional<std::size_t> findStyle(const std::vector<std::string>& names, const std::string& utf8Name) {
-    std::optional<std::string> wanted = host::toCp1252Exact(utf8Name);
-    if (!wanted) return std::nullopt;
-    auto it = std::find(names.begin(), names.end(), *wanted);
-    if (it == names.end()) return std::nullopt;
-    return static_cast<std::size_t>(it - names.begin());
+// The list position of a style name. The name is matched as the design file
+// holds it, so that any name can be chosen (the list's Windows-1252 form
+// loses characters and cuts a name at 100 bytes); a name that the list shows
+// without loss is also found by that form (one cut at a NUL, say).
+std::optional<std::size_t> findStyle(const DesignLook& look, const std::string& utf8Name) {
+    const auto& names = look.styleNamesAsInFile;
+    if (auto it = std::find(names.begin(), names.end(), utf8Name); it != names.end())
+        return static_cast<std::size_t>(it - names.begin());
+    const std::optional<std::string> wanted = host::toCp1252Exact(utf8Name);
+    if (!wanted || names.size() != look.styleNames.size()) return std::nullopt;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (look.styleNames[i] == *wanted && host::toCp1252Exact(names[i])) return i;
+    }
+    return std::nullopt;
 }
 
 void reportUnknownStyle(std::ostream& err, const std::string& design, const std::string& name,
-                        const std::vector<std::string>& styles) {
-    err << "orlune: " << design << " has no text style " << quoted(name);
-    if (styles.empty()) {
+                        const std::vector<std::string>& utf8Styles) {
+    err << "orlune: " << escapeText(design) << " has no text style " << quoted(name);
+    if (utf8Styles.empty()) {
         err << "; it has no text styles\n";
         return;
     }
     err << "; its text styles: ";
-    for (std::size_t i = 0; i < styles.size(); ++i)
-        err << (i ? ", " : "") << quoted(host::fromCp1252(styles[i]));
+    for (std::size_t i = 0; i < utf8Styles.size(); ++i)
+        err << (i ? ", " : "") << quoted(utf8Styles[i]);
     err << '\n';
 }
 
@@ -69,23 +75,23 @@ std::vector<std::string> listedStyles(const Run& run) {
     std::vector<std::string> names;
     names.reserve(list.items.size());
     for (const auto& item : list.items)
-        names.push_back(item.first);
+        names.push_back(host::fromCp1252(item.first));
     return names;
 }
 
-// Picks a style as choosing it in the settings page's list does.
-bool chooseStyle(Run& run, const std::string& utf8Name) {
-    std::optional<std::size_t> position = findStyle(listedStyles(run), utf8Name);
-    if (!position) return false;
+// Picks a style as choosing it in the settings page's list does: the entry
+// at `position`, when it is still the one the look into the design saw.
+bool chooseStyle(Run& run, std::size_t position, const std::string& listed) {
     ui::Control& list = run.form.at("cboTextStyle");
-    list.listIndex = static_cast<int>(*position);
-    list.caption = list.items[*position].first;
+    if (position >= list.items.size() || list.items[position].first != listed) return false;
+    list.listIndex = static_cast<int>(position);
+    list.caption = list.items[position].first;
     return true;
 }
 
 void listPlacedTexts(std::ostream& out, const Run& run) {
     for (const PlacedText& t : run.PlacedTexts) {
-        out << shown(t.refDes) << '\t' << std::to_string(t.layerId) << '\t' << std::to_string(t.x) << '\t'
+        out << escapeText(shown(t.refDes)) << '\t' << std::to_string(t.layerId) << '\t' << std::to_string(t.x) << '\t'
             << std::to_string(t.y) << '\t' << std::to_string(t.justification) << '\t' << escapeText(shown(t.text))
             << '\n';
     }
@@ -102,11 +108,11 @@ std::string selectedStyleName(const Run& run) {
 // force: a code outside 1 to 4 is served by the entries of code 3.
 void printSettings(std::ostream& out, const Run& run) {
     const auto slot = static_cast<std::size_t>(Unit_Slot(run.UnitCode));
-    out << "Unit: " << shown(run.UnitNames[slot]) << '\n';
-    out << "Text style: " << selectedStyleName(run) << '\n';
-    out << "Left side start: " << shown(run.LeftStartByUnit[slot]) << '\n';
-    out << "Right side start: " << shown(run.RightStartByUnit[slot]) << '\n';
-    out << "Max row lenght: " << shown(run.MaxRowByUnit[slot]) << '\n';
+    out << "Unit: " << escapeText(shown(run.UnitNames[slot])) << '\n';
+    out << "Text style: " << escapeText(selectedStyleName(run)) << '\n';
+    out << "Left side start: " << escapeText(shown(run.LeftStartByUnit[slot])) << '\n';
+    out << "Right side start: " << escapeText(shown(run.RightStartByUnit[slot])) << '\n';
+    out << "Max row lenght: " << escapeText(shown(run.MaxRowByUnit[slot])) << '\n';
 }
 
 }  // namespace
@@ -136,49 +142,26 @@ std::string distanceError(std::string_view text) {
     return {};
 }
 
-std::string escapeText(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        switch (text[i]) {
-            case '\r':
-                if (i + 1 < text.size() && text[i + 1] == '\n') {
-                    escaped += "\\n";
-                    ++i;
-                } else {
-                    escaped += "\\r";
-                }
-                break;
-            case '\n':
-                escaped += "\\n";
-                break;
-            case '\t':
-                escaped += "\\t";
-                break;
-            case '\\':
-                escaped += "\\\\";
-                break;
-            default:
-                escaped.push_back(text[i]);
-        }
-    }
-    return escaped;
-}
-
 int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err) {
     // Every design must know the style before any of them changes.
+    std::vector<std::optional<std::size_t>> positions(options.designs.size());
+    std::vector<std::string> listed(options.designs.size());
     if (options.style) {
-        for (const std::string& design : options.designs) {
+        for (std::size_t i = 0; i < options.designs.size(); ++i) {
+            const std::string& design = options.designs[i];
             std::optional<DesignLook> look = lookIntoDesign(design);
             if (!look) continue;  // its own run reports why it cannot be opened
-            if (!findStyle(look->styleNames, *options.style)) {
-                reportUnknownStyle(err, design, *options.style, look->styleNames);
+            positions[i] = findStyle(*look, *options.style);
+            if (!positions[i]) {
+                reportUnknownStyle(err, design, *options.style, look->styleNamesAsInFile);
                 return kExitUsage;
             }
+            listed[i] = look->styleNames[*positions[i]];
         }
     }
     int worst = kExitOk;
-    for (const std::string& design : options.designs) {
+    for (std::size_t i = 0; i < options.designs.size(); ++i) {
+        const std::string& design = options.designs[i];
         header(out, options.designs, design);
         DesignRun d(design, err);
         int status = kExitOk;
@@ -187,14 +170,18 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         // design may change when the style is refused.
         if (options.style) {
             std::optional<DesignLook> look = lookIntoDesign(d.host());
-            if (look && !findStyle(look->styleNames, *options.style)) {
-                reportUnknownStyle(err, design, *options.style, look->styleNames);
+            if (look) {
+                positions[i] = findStyle(*look, *options.style);
+                if (positions[i]) listed[i] = look->styleNames[*positions[i]];
+            }
+            if (look && !positions[i]) {
+                reportUnknownStyle(err, design, *options.style, look->styleNamesAsInFile);
                 worst = std::max(worst, kExitUsage);
                 continue;
             }
         }
         d.step(Form_Load);
-        if (options.style && !d.ended() && !chooseStyle(d.run(), *options.style)) {
+        if (options.style && !d.ended() && (!positions[i] || !chooseStyle(d.run(), *positions[i], listed[i]))) {
             // Another program wrote the file behind the lock; nothing of this
             // pass has run.
             reportUnknownStyle(err, design, *options.style, listedStyles(d.run()));
@@ -322,7 +309,7 @@ int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::os
         host::DesignSummary s;
         std::string reason;
         if (host.check(design, s, reason) != 0) {
-            out << "invalid: " << reason << '\n';
+            out << "invalid: " << escapeText(reason) << '\n';
             worst = kExitEnded;
             continue;
         }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/escape.h"
+
 namespace orlune::app {
 
 struct UpdateOptions {
@@ -50,9 +52,5 @@ std::optional<int16_t> utilityIndex(std::string_view name);
 // Empty when the settings page would accept every character of `text`;
 // otherwise why not, naming the first character it refuses.
 std::string distanceError(std::string_view text);
-
-// A placed text for one line of a listing: CR LF as the two characters \n,
-// a lone CR or LF as \r or \n, tab as \t, backslash doubled.
-std::string escapeText(std::string_view text);
 
 }  // namespace orlune::app

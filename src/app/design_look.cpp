@@ -1,5 +1,7 @@
 #include "app/design_look.h"
 
+#include <algorithm>
+
 #include "dbx/dbx32.h"
 #include "host/design.h"
 #include "host/host.h"
@@ -39,6 +41,14 @@ std::optional<DesignLook> lookIntoDesign(host::Host& host) {
     // Read in place: handing the design out would cost the next
     // conversation its indexes.
     if (const host::Design* design = host.impl().design.get()) {
+        std::vector<const host::TextStyle*> styles;
+        for (const host::TextStyle& style : design->textStyles) {
+            if (style.number >= 0 && style.number < kStyleNumbers) styles.push_back(&style);
+        }
+        std::sort(styles.begin(), styles.end(),
+                  [](const host::TextStyle* a, const host::TextStyle* b) { return a->number < b->number; });
+        for (const host::TextStyle* style : styles)
+            look.styleNamesAsInFile.push_back(style->name);
         look.refDes.reserve(design->components.size());
         for (const host::Component& c : design->components)
             look.refDes.push_back(c.refDes);

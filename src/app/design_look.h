@@ -18,6 +18,8 @@ struct DesignLook {
     // The text styles as the settings page lists them: Windows-1252 names,
     // in the order of their numbers.
     std::vector<std::string> styleNames;
+    // The same styles' names as the design file holds them (UTF-8, whole).
+    std::vector<std::string> styleNamesAsInFile;
     std::vector<std::string> refDes;  // UTF-8, as in the file
 };
 

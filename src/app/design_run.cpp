@@ -7,6 +7,8 @@
 #include <exception>
 #include <ostream>
 
+#include "app/escape.h"
+
 namespace orlune::app {
 
 namespace {
@@ -52,11 +54,12 @@ bool DesignRun::step(const std::function<void(Run&)>& action) {
         action(run_);
     } catch (const ProgramEnded&) {
         ended_ = true;
-        if (isOpenFailure(platform_) && !host_.lastOpenError().empty()) err_ << host_.lastOpenError() << '\n';
+        if (isOpenFailure(platform_) && !host_.lastOpenError().empty())
+            err_ << escapeText(host_.lastOpenError()) << '\n';
     } catch (const std::exception& e) {
         // Not a condition of the procedures: say so rather than pass it off as a result.
         ended_ = true;
-        err_ << "orlune: " << path_ << ": internal error: " << e.what() << '\n';
+        err_ << "orlune: " << escapeText(path_) << ": internal error: " << escapeText(e.what()) << '\n';
     }
     reportSaveFailure();
     return !ended_;
@@ -67,7 +70,7 @@ void DesignRun::reportSaveFailure() {
     // sees every failed save.
     const std::string& reason = host_.lastSaveError();
     if (reason.empty()) return;
-    err_ << "Error: the design could not be saved: " << reason << '\n';
+    err_ << "Error: the design could not be saved: " << escapeText(reason) << '\n';
     ended_ = true;
 }
 

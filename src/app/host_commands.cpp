@@ -15,13 +15,13 @@ int report(int32_t status, const std::string& reason, std::ostream& err) {
         case host::kOk:
             return kExitOk;
         case host::kNotFound:  // named what the design lacks; nothing was changed
-            err << "orlune: " << reason << '\n';
+            err << "orlune: " << escapeText(reason) << '\n';
             return kExitUsage;
         case host::kSaveFailed:
-            err << "Error: the design could not be saved: " << reason << '\n';
+            err << "Error: the design could not be saved: " << escapeText(reason) << '\n';
             return kExitEnded;
         default:
-            err << "orlune: " << reason << '\n';
+            err << "orlune: " << escapeText(reason) << '\n';
             return kExitEnded;
     }
 }

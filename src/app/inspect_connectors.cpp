@@ -71,14 +71,23 @@ bool fitsInt32(int64_t v) {
 
 }  // namespace
 
+namespace {
+
+// Whether a bus item of the pin's sheet is the one the pass would find.
+bool busBeside(const host::Item& item, const host::Pin& pin, bool flipped, int32_t busDistance) {
+    if (item.x1 != item.x2 || (pin.y != item.y1 && pin.y != item.y2)) return false;
+    // Signed, as the pass compares: a bus behind the pin is found at any distance.
+    const int64_t distance = flipped ? int64_t{pin.x} - item.x1 : int64_t{item.x1} - pin.x;
+    return distance <= busDistance;
+}
+
+}  // namespace
+
 const host::Item* findConnectorBus(const host::Design& design, const host::Pin& pin, bool flipped,
                                    int32_t busDistance) {
     for (const host::Item& item : design.items) {
         if (item.deleted || item.type != host::ItemType::Bus || item.sheet != pin.sheet) continue;
-        if (item.x1 != item.x2 || (pin.y != item.y1 && pin.y != item.y2)) continue;
-        // Signed, as the pass compares: a bus behind the pin is found at any distance.
-        const int64_t distance = flipped ? int64_t{pin.x} - item.x1 : int64_t{item.x1} - pin.x;
-        if (distance <= busDistance) return &item;
+        if (busBeside(item, pin, flipped, busDistance)) return &item;
     }
     return nullptr;
 }
@@ -147,9 +156,11 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     ConnectorAnalysis analysis;
     analysis.passEndsEarly = run.PassEndedEarly;
 
-    std::unordered_map<std::string, const PlacedText*> placedByRefDes;
+    // By the position in the component walk: names that differ only in
+    // characters Windows-1252 lacks look the same through the records.
+    std::unordered_map<int32_t, const PlacedText*> placedByComponent;
     for (const PlacedText& placed : run.PlacedTexts)
-        placedByRefDes.emplace(placed.refDes, &placed);
+        placedByComponent.emplace(placed.component, &placed);
 
     // The own texts as they stand, by the point they are anchored at; a
     // connector claims one, whatever stays unclaimed stands beside none.
@@ -166,13 +177,28 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     std::unordered_map<int32_t, const std::string*> netNames;
     for (const host::Net& net : design.nets)
         netNames.emplace(net.id, &net.name);
+    // The bus items of each sheet, in item order: looking through every item
+    // of the design for each bus connector cost the square of the design.
+    std::unordered_map<int32_t, std::vector<const host::Item*>> busItemsOnSheet;
+    for (const host::Item& item : design.items) {
+        if (!item.deleted && item.type == host::ItemType::Bus) busItemsOnSheet[item.sheet].push_back(&item);
+    }
+    auto busOf = [&](const host::Pin& pin, bool flipped) -> const host::Item* {
+        auto on = busItemsOnSheet.find(pin.sheet);
+        if (on == busItemsOnSheet.end()) return nullptr;
+        for (const host::Item* item : on->second) {
+            if (busBeside(*item, pin, flipped, run.BusDistance)) return item;
+        }
+        return nullptr;
+    };
     std::unordered_map<std::string, const host::Bus*> busesByName;
     for (const host::Bus& bus : design.buses)
         busesByName.emplace(bus.name, &bus);
 
     std::vector<bool> placedOnes;
     std::vector<bool> reachesOther;
-    for (const host::Component& component : design.components) {
+    for (std::size_t index = 0; index < design.components.size(); ++index) {
+        const host::Component& component = design.components[index];
         if (component.kind != 2 || component.pins.empty()) continue;
         ConnectorLine line;
         line.refDes = component.refDes;
@@ -185,7 +211,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
 
         bool reaches = false;
         if (line.busConnector) {
-            if (const host::Item* bus = findConnectorBus(design, pin, flipped, run.BusDistance)) {
+            if (const host::Item* bus = busOf(pin, flipped)) {
                 line.bus = bus->bus;
                 if (auto it = busesByName.find(bus->bus); it != busesByName.end()) {
                     for (int32_t net : it->second->nets)
@@ -197,8 +223,8 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
             reaches = pin.net != 0 && sheetsOfNets.reachesBeyond(pin.net, pin.sheet);
         }
 
-        auto placed = placedByRefDes.find(host::toCp1252(component.refDes));
-        if (placed != placedByRefDes.end()) {
+        auto placed = placedByComponent.find(static_cast<int32_t>(index));
+        if (placed != placedByComponent.end()) {
             const PlacedText& text = *placed->second;
             line.hasPoint = true;
             line.sheet = text.layerId;
@@ -216,28 +242,36 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
             line.justification = flipped ? kJustifyRight : kJustifyLeft;
         }
 
-        if (line.hasPoint) {
-            if (auto at = ownAt.find({line.sheet, line.x, line.y, line.justification}); at != ownAt.end()) {
-                // Prefer the text that agrees, so that a duplicate is the stray.
-                std::optional<std::size_t> pick;
-                for (std::size_t k : at->second) {
-                    if (claimed[k]) continue;
-                    if (!pick) pick = k;
-                    if (line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle) {
-                        pick = k;
-                        break;
-                    }
-                }
-                if (pick) {
-                    claimed[*pick] = true;
-                    line.now = own[*pick];
-                }
-            }
-        }
-        placedOnes.push_back(placed != placedByRefDes.end());
+        placedOnes.push_back(placed != placedByComponent.end());
         reachesOther.push_back(reaches);
         analysis.connectors.push_back(std::move(line));
     }
+
+    // Texts are matched to connectors in rounds, so that where several
+    // connectors share a point no connector takes the text that another one
+    // would place: first each connector takes a text that equals what Update
+    // would place for it; then a connector left without one takes any text
+    // that is left at its point, those that expect a text first.
+    auto claim = [&](ConnectorLine& line, bool agreeingOnly) {
+        if (line.now || !line.hasPoint) return;
+        auto at = ownAt.find({line.sheet, line.x, line.y, line.justification});
+        if (at == ownAt.end()) return;
+        for (std::size_t k : at->second) {
+            if (claimed[k]) continue;
+            const bool agrees = line.expected && own[k].text == *line.expected && own[k].style == line.expectedStyle;
+            if (agreeingOnly && !agrees) continue;
+            claimed[k] = true;
+            line.now = own[k];
+            return;
+        }
+    };
+    for (ConnectorLine& line : analysis.connectors)
+        claim(line, true);
+    for (ConnectorLine& line : analysis.connectors) {
+        if (line.expected) claim(line, false);
+    }
+    for (ConnectorLine& line : analysis.connectors)
+        claim(line, false);
 
     // A pass that ends early stops on a more-rows connector with sheets to
     // list, after the last text it placed; it looks at nothing after that.
@@ -295,7 +329,7 @@ int analyseDesign(const std::string& path, std::ostream& err, ConnectorAnalysis&
     std::string reason;
     std::unique_ptr<host::Design> asIs = readDesignAsIs(path, reason);
     if (!asIs) {
-        err << reason << '\n';
+        err << escapeText(reason) << '\n';
         return kExitEnded;
     }
     analysis = compareWithPass(*asIs, d.run());

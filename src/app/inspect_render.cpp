@@ -484,12 +484,23 @@ std::string xmlEscape(std::string_view utf8) {
             case U'\'':
                 out += "&apos;";
                 continue;
+            // As references: a reader normalises these to spaces inside an
+            // attribute (and CR to LF in text), and the value must survive.
+            case U'\t':
+                out += "&#9;";
+                continue;
+            case U'\n':
+                out += "&#10;";
+                continue;
+            case U'\r':
+                out += "&#13;";
+                continue;
             default:
                 break;
         }
         // XML 1.0 cannot carry most control characters, nor malformed UTF-8.
-        const bool allowed = c == U'\t' || c == U'\n' || c == U'\r' || (c >= 0x20 && c <= 0xD7FF) ||
-                             (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+        const bool allowed =
+            (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
         if (allowed && c != host::kBadUtf8) {
             out.append(utf8.substr(start, pos - start));
         } else {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/commands.h"
@@ -27,9 +28,9 @@ std::string sheetList(const std::vector<int32_t>& sheets, char separator) {
 }
 
 std::string signal(const ConnectorLine& line) {
-    if (line.busConnector) return line.bus ? "bus " + *line.bus : "bus (none beside it)";
+    if (line.busConnector) return line.bus ? "bus " + escapeText(*line.bus) : "bus (none beside it)";
     if (line.net == 0) return "unconnected";
-    return "net " + (line.netName.empty() ? std::to_string(line.net) : line.netName);
+    return "net " + (line.netName.empty() ? std::to_string(line.net) : escapeText(line.netName));
 }
 
 std::string_view rowMode(const ConnectorLine& line) {
@@ -49,7 +50,7 @@ void writeTable(const ConnectorAnalysis& analysis, std::ostream& out) {
     std::vector<std::vector<std::string>> rows;
     rows.push_back({"REFDES", "SHEET", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
     for (const ConnectorLine& line : analysis.connectors) {
-        rows.push_back({line.refDes, std::to_string(line.sheet), signal(line), std::string(rowMode(line)),
+        rows.push_back({escapeText(line.refDes), std::to_string(line.sheet), signal(line), std::string(rowMode(line)),
                         line.sheets.empty() ? "-" : sheetList(line.sheets, ','),
                         line.now ? quotedText(line.now->text) : "-", std::string(stateName(line.state))});
     }
@@ -155,10 +156,17 @@ void writeJson(const std::string& path, const ConnectorAnalysis& analysis, std::
     out << text;
 }
 
+// One text cell: written out as every other output writes it (so that a
+// record is one line), then guarded where a spreadsheet would take the cell
+// for a formula, and quoted by RFC 4180. A leading "'" is guarded too, so
+// that dropping one leading "'" always gives the value back.
 std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string cell = escapeText(text);
+    if (!cell.empty() && std::string_view("=+-@'\t\r").find(cell.front()) != std::string_view::npos)
+        cell.insert(cell.begin(), '\'');
+    if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
     std::string quoted = "\"";
-    for (char c : text) {
+    for (char c : cell) {
         if (c == '"') quoted.push_back('"');
         quoted.push_back(c);
     }
@@ -174,17 +182,17 @@ void writeCsv(const ConnectorAnalysis& analysis, std::ostream& out) {
             << csvField(!line.busConnector && line.net != 0 ? line.netName : "") << ','
             << csvField(line.busConnector && line.bus ? *line.bus : "") << ',' << rowMode(line) << ','
             << sheetList(line.sheets, ' ') << ',' << point(line, line.x) << ',' << point(line, line.y) << ','
-            << point(line, line.justification) << ',' << csvField(line.now ? escapeText(line.now->text) : "") << ','
-            << csvField(line.expected ? escapeText(*line.expected) : "") << ',' << stateName(line.state) << "\r\n";
+            << point(line, line.justification) << ',' << csvField(line.now ? line.now->text : "") << ','
+            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << "\r\n";
     }
     for (const OwnText& stray : analysis.strays) {
         out << ',' << stray.sheet << ",,,,," << stray.x << ',' << stray.y << ',' << stray.justification << ','
-            << csvField(escapeText(stray.text)) << ",,stray\r\n";
+            << csvField(stray.text) << ",,stray\r\n";
     }
 }
 
 std::string where(const ConnectorLine& line) {
-    return line.refDes + " (sheet " + std::to_string(line.sheet) + ")";
+    return escapeText(line.refDes) + " (sheet " + std::to_string(line.sheet) + ")";
 }
 
 // One line for a connector whose text is not what Update would leave.
@@ -229,7 +237,7 @@ int runReport(const std::string& designPath, ReportFormat format, std::ostream& 
 int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err) {
     int worst = kExitOk;
     for (const std::string& path : designPaths) {
-        if (designPaths.size() > 1) out << "== " << path << '\n';
+        if (designPaths.size() > 1) out << "== " << escapeText(path) << '\n';
         ConnectorAnalysis analysis;
         const int status = analyseDesign(path, err, analysis);
         if (status != kExitOk) {

@@ -482,6 +482,19 @@ void JsonWriter::quoted(std::string_view text) {
     size_t run = 0;  // start of the bytes not yet written
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            // Bytes that are not UTF-8 (a path from the command line) would
+            // make the document undecodable: each becomes U+FFFD.
+            size_t next = i;
+            if (nextUtf8(text, next) != kBadUtf8) {
+                i = next - 1;
+                continue;
+            }
+            out_.append(text.data() + run, i - run);
+            run = i + 1;
+            out_ += "\xEF\xBF\xBD";
+            continue;
+        }
         if (c >= 0x20 && c != '"' && c != '\\') continue;
         out_.append(text.data() + run, i - run);
         run = i + 1;

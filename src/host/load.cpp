@@ -213,14 +213,27 @@ constexpr KeySpec kLineItemKeys[] = {{"x1", true}, {"y1", true}, {"x2", true}, {
 
 // ---------------------------------------------------------------------------
 
-// A text as a JSON string, cut after 60 bytes (at a character's start).
-std::string quote(std::string_view s) {
+// How many bytes of a value a reason shows: at most 60, ending at a
+// character's start, so that a huge value cannot make a huge reason.
+size_t shownLength(std::string_view s) {
     size_t n = s.size();
     if (n > 60) {
         n = 60;
         while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
             --n;
     }
+    return n;
+}
+
+// A number as it was written, cut like a quoted text.
+std::string cut(std::string_view lexeme) {
+    const size_t n = shownLength(lexeme);
+    return std::string(lexeme.substr(0, n)) + (n < lexeme.size() ? "..." : "");
+}
+
+// A text as a JSON string, cut after 60 bytes (at a character's start).
+std::string quote(std::string_view s) {
+    const size_t n = shownLength(s);
     std::string out;
     JsonWriter w(out);
     w.string(s.substr(0, n));
@@ -324,9 +337,9 @@ private:
         if (d_.type(v) != JsonType::Number) wrongType(v, p, "an integer");
         const std::string_view lexeme = d_.text(v);
         if (lexeme.find_first_of(".eE") != std::string_view::npos) {
-            fail(v, p, std::string(lexeme) + " is not an integer (write it without a fraction or an exponent)");
+            fail(v, p, cut(lexeme) + " is not an integer (write it without a fraction or an exponent)");
         }
-        fail(v, p, std::string(lexeme) + " does not fit a 32-bit integer");
+        fail(v, p, cut(lexeme) + " does not fit a 32-bit integer");
     }
 
     std::string_view string(JsonIndex v, const Path& p) {

@@ -20,6 +20,7 @@ namespace orlune {
 // or "@@" where the host refused it). Kept for the command line's listing and
 // for checking the design against what an update would place.
 struct PlacedText {
+    int32_t component = -1;  // position of the connector in the component walk
     std::string refDes;
     int32_t layerId = 0;
     int32_t x = 0;

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "annotate/annotate_fixture.h"
+#include "annotate/text_place.h"
+#include "dbx/connection.h"
+#include "dbx/dbx32.h"
 
 namespace orlune::test {
 namespace {
@@ -318,6 +322,83 @@ TEST(UpdateConnectors, PlacedTextsCarryTheChosenStyle) {
         ASSERT_EQ(texts.size(), 2u);
         for (const SeenText& t : texts)
             EXPECT_EQ(t.style, listIndex < 0 ? 0 : listIndex);
+    }
+}
+
+// Many connectors on one net, and many bus connectors on one bus: each
+// places exactly its own list, and a connector served from a walk kept
+// earlier in the pass leaves the records as walking again would.
+TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheRecordsAsAWalk) {
+    constexpr int kConnectors = 120;
+    for (const bool busLast : {false, true}) {
+        SCOPED_TRACE(busLast);
+        DesignPlan plan;
+        plan.sheets = 12;
+        plan.nets = 3;
+        plan.buses = {{"B", {2, 3}}};
+        std::vector<std::string> onNet, onBus;
+        std::vector<std::string> expectedNet, expectedBus;
+        for (int k = 0; k < kConnectors; ++k) {
+            const int32_t sheet = 1 + k % 8;
+            const int32_t x = 1000000 + 10000 * k;
+            onNet.push_back(connector("SN" + std::to_string(k), {x, 500000, sheet, 1}, k % 3 == 0));
+            std::string list = "@";
+            for (int32_t other = 1; other <= 8; ++other) {
+                if (other != sheet) list += (list.size() > 1 ? "," : "") + std::to_string(other);
+            }
+            expectedNet.push_back(list);
+            onBus.push_back(connector("SB" + std::to_string(k), {x, 2000000, sheet, 0}, false, "SH_BUS_IN"));
+            plan.items.push_back(busItem(sheet, "B", x + 100000, 2000000, x + 100000, 2100000));
+            expectedBus.push_back("@9,10,11");
+        }
+        std::vector<int32_t> wide(70);
+        for (std::size_t i = 0; i < wide.size(); ++i)
+            wide[i] = 9 + static_cast<int32_t>(i % 2);
+        plan.components = {part("P2", 2, wide), part("P3", 3, {11})};
+        const auto& first = busLast ? onNet : onBus;
+        const auto& second = busLast ? onBus : onNet;
+        plan.components.insert(plan.components.end(), first.begin(), first.end());
+        plan.components.insert(plan.components.end(), second.begin(), second.end());
+
+        HostedRun hosted(plan.json());
+        orlune::Run& run = *hosted.run;
+        prepareUpdate(run);
+        Design_Open(run);
+        Count_Sheets(run);
+        ASSERT_TRUE(Update_Connectors(run));
+
+        std::vector<std::string> expected = busLast ? expectedNet : expectedBus;
+        const auto& more = busLast ? expectedBus : expectedNet;
+        expected.insert(expected.end(), more.begin(), more.end());
+        std::vector<std::string> placed;
+        for (const PlacedText& t : run.PlacedTexts)
+            placed.push_back(t.text);
+        EXPECT_EQ(placed, expected);
+
+        // Walk again what the last connector's list came from.
+        dbx::ItemRecord item = run.ItemRec;
+        dbx::NetRecord net = run.NetRec;
+        int32_t nodeSheet = 0;
+        auto walkNodes = [&](int32_t netId) {
+            for (int32_t st = TGetFirstNetNode(&run.DesignContext, netId, &item); st == dbx::kStatusOk;
+                 st = TGetNextNetNode(&run.DesignContext, &item))
+                nodeSheet = item.pinPart.layerId;
+        };
+        if (busLast) {
+            std::vector<int32_t> members;
+            for (int32_t st = TGetFirstBusNet(&run.DesignContext, "B", &net); st == dbx::kStatusOk;
+                 st = TGetNextBusNet(&run.DesignContext, &net))
+                members.push_back(net.netId);
+            EXPECT_EQ(members, (std::vector<int32_t>{2, 3}));
+            for (int32_t id : members)
+                walkNodes(id);
+        } else {
+            walkNodes(1);
+        }
+        EXPECT_EQ(std::memcmp(&item, &run.ItemRec, sizeof item), 0);
+        EXPECT_EQ(std::memcmp(&net, &run.NetRec, sizeof net), 0);
+        EXPECT_EQ(nodeSheet, run.NodeSheet);
+        Design_Close(run);
     }
 }
 

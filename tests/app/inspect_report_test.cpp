@@ -181,9 +181,10 @@ TEST_F(InspectTest, ReportAsTableAndAsCsv) {
         lines.push_back(line);
     ASSERT_EQ(lines.size(), 1u + 7u + 1u);  // header, connectors, the stray text
     EXPECT_EQ(lines[0], "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state\r");
-    // A field holding a comma is quoted; the sheets are separated by spaces.
-    EXPECT_EQ(lines[1], "SC1,1,N1,,one row,2 3,644400,500000,6,\"@2,3\",\"@2,3\",current\r");
-    EXPECT_EQ(lines[8], ",4,,,,,100000,100000,4,@4,,stray\r");
+    // A field holding a comma is quoted; the sheets are separated by spaces;
+    // a text beginning with "@" is guarded against formulas.
+    EXPECT_EQ(lines[1], "SC1,1,N1,,one row,2 3,644400,500000,6,\"'@2,3\",\"'@2,3\",current\r");
+    EXPECT_EQ(lines[8], ",4,,,,,100000,100000,4,'@4,,stray\r");
 }
 
 TEST_F(InspectTest, ReportAndVerifyNeverChangeTheFile) {
