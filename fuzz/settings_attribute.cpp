@@ -19,9 +19,9 @@
 #include "host/cp1252.h"
 #include "host/host.h"
 #include "host/json.h"
+#include "run/run.h"
 #include "settings/startup.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace {
 

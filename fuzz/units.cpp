@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "dbx/platform.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace {
 

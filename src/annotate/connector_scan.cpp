@@ -16,8 +16,8 @@
 #include "annotate/text_place.h"
 #include "dbx/dbx32.h"
 #include "dbx/records.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -33,8 +33,8 @@ int32_t busDistanceFor(const Run& run) {
 // Looks on the connector's own sheet for a vertical bus that ends at the
 // connector's height, on the side its text faces; fills BusRec with it.
 bool findBus(Run& run) {
-    run.LastStatus = TGetFirstLayerItem(&run.DesignContext, run.ConnectorSheet, &run.ItemRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, run.ConnectorSheet, &run.ItemRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         if (run.ItemRec.itemKind == dbx::kItemBus) {
             run.BusRec = run.ItemRec.busPart;
             const dbx::BusRecord& bus = run.BusRec;
@@ -46,7 +46,7 @@ bool findBus(Run& run) {
                 if (distance <= run.BusDistance) return true;
             }
         }
-        run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+        run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.ItemRec);
     }
     return false;
 }
@@ -78,7 +78,7 @@ void restore(Run& run, const Reach& reach) {
         run.NodeSheet = reach.nodeSheet;
     }
     if (reach.lastNet) run.NetRec = *reach.lastNet;
-    run.LastStatus = reach.status;
+    run.connection.LastStatus = reach.status;
 }
 
 // Adds the sheets that the list lacks (the connector's own sheet is never
@@ -138,19 +138,19 @@ const std::vector<int32_t>& netSheets(Run& run, Reaches& reaches, int32_t netId,
     scratch = Reach{};
     std::unordered_set<int32_t> seen;
     std::size_t nodes = 0;
-    run.LastStatus = TGetFirstNetNode(&run.DesignContext, netId, &run.ItemRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TGetFirstNetNode(&run.connection.DesignContext, netId, &run.ItemRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         run.NodeSheet = run.ItemRec.pinPart.layerId;
         if (seen.insert(run.NodeSheet).second) scratch.sheets.push_back(run.NodeSheet);
         ++nodes;
-        run.LastStatus = TGetNextNetNode(&run.DesignContext, &run.ItemRec);
+        run.connection.LastStatus = TGetNextNetNode(&run.connection.DesignContext, &run.ItemRec);
     }
     work += nodes + 1;
     delivered = delivered || nodes > 0;
     if (nodes < kKeptWalk) return scratch.sheets;
     scratch.lastItem = std::make_unique<dbx::ItemRecord>(run.ItemRec);
     scratch.nodeSheet = run.NodeSheet;
-    scratch.status = run.LastStatus;
+    scratch.status = run.connection.LastStatus;
     return reaches.nets.emplace(netId, std::move(scratch)).first->second.sheets;
 }
 
@@ -165,14 +165,14 @@ const std::vector<int32_t>& busSheets(Run& run, Reaches& reaches, const std::str
     std::unordered_set<int32_t> seen;
     std::size_t work = 0;
     bool delivered = false;
-    run.LastStatus = TGetFirstBusNet(&run.DesignContext, busName.c_str(), &run.NetRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TGetFirstBusNet(&run.connection.DesignContext, busName.c_str(), &run.NetRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         bus.lastNet = run.NetRec;
         addDistinct(bus.sheets, seen, netSheets(run, reaches, run.NetRec.netId, scratch, work, delivered));
-        run.LastStatus = TGetNextBusNet(&run.DesignContext, &run.NetRec);
+        run.connection.LastStatus = TGetNextBusNet(&run.connection.DesignContext, &run.NetRec);
         ++work;
     }
-    bus.status = run.LastStatus;
+    bus.status = run.connection.LastStatus;
     if (work < kKeptWalk) {
         scratch = std::move(bus);
         return scratch.sheets;
@@ -197,13 +197,14 @@ void sortSheets(Run& run) {
 // True for a more-rows connector: it carries "SH_TYPE" with the value "1".
 bool isMoreRows(Run& run) {
     run.ShTypeFound = 0;
-    run.LastStatus = TGetFirstCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus =
+        TGetFirstCompAttribute(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         if (Trim_Nul(dbx::readField(run.AttributeRec.name)) == "SH_TYPE") {
             run.ShTypeFound = 1;
             break;
         }
-        run.LastStatus = TGetNextCompAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TGetNextCompAttribute(&run.connection.DesignContext, &run.AttributeRec);
     }
     return run.ShTypeFound == 1 && Trim_Nul(dbx::readField(run.AttributeRec.value)) == "1";
 }
@@ -214,12 +215,13 @@ bool handleComponent(Run& run, Reaches& reaches) {
     run.CurrentRefDes = Trim_Nul(dbx::readField(run.ComponentRec.refDes));
     run.ConnectorTypeName = Trim_Nul(dbx::readField(run.ComponentRec.compType));
 
-    run.LastStatus = TGetFirstCompPin(&run.DesignContext, run.CurrentRefDes.c_str(), &run.PinRec);
+    run.connection.LastStatus = TGetFirstCompPin(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.PinRec);
     run.ConnectorX = run.PinRec.location.x;
     run.ConnectorY = run.PinRec.location.y;
     run.ConnectorSheet = run.PinRec.layerId;
     run.ConnectorNet = run.PinRec.netId;
-    run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+    run.connection.LastStatus =
+        TGetCompSymbolByRefDes(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
     run.ConnectorFlipped = run.SymbolRec.flipped;
 
     Reach scratch;
@@ -259,8 +261,8 @@ bool Update_Connectors(Run& run) {
 
     Reaches reaches;
     int32_t component = 0;
-    run.LastStatus = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TGetFirstComponent(&run.connection.DesignContext, &run.ComponentRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         const std::size_t before = run.PlacedTexts.size();
         const bool goOn = handleComponent(run, reaches);
         for (std::size_t k = before; k < run.PlacedTexts.size(); ++k)
@@ -270,7 +272,7 @@ bool Update_Connectors(Run& run) {
             return false;
         }
         ++component;
-        run.LastStatus = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
+        run.connection.LastStatus = TGetNextComponent(&run.connection.DesignContext, &run.ComponentRec);
     }
     return true;
 }

@@ -6,7 +6,7 @@
 
 #include "annotate/text_place.h"
 #include "dbx/records.h"
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune {
 

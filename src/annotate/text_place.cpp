@@ -9,8 +9,8 @@
 
 #include "dbx/dbx32.h"
 #include "dbx/records.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -51,10 +51,10 @@ void recordPlaced(Run& run, const std::string& text) {
 
 void Count_Sheets(Run& run) {
     run.SheetCount = 0;
-    run.LastStatus = TGetFirstLayer(&run.DesignContext, &run.LayerRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TGetFirstLayer(&run.connection.DesignContext, &run.LayerRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         if (run.LayerRec.layerId != 0) ++run.SheetCount;
-        run.LastStatus = TGetNextLayer(&run.DesignContext, &run.LayerRec);
+        run.connection.LastStatus = TGetNextLayer(&run.connection.DesignContext, &run.LayerRec);
     }
 }
 
@@ -77,23 +77,23 @@ void Place_SheetText(Run& run) {
     // A text of the field's full width goes without its NUL; the host reads
     // it to the field's end.
     dbx::writeField(run.TextRec.text, run.SheetText);
-    run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
-    if (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TPlaceText(&run.connection.DesignContext, &run.TextRec);
+    if (run.connection.LastStatus == dbx::kStatusOk) {
         recordPlaced(run, run.SheetText.substr(0, sizeof run.TextRec.text));
         return;
     }
-    if (run.LastStatus != dbx::kStatusTextTooLong) return;
+    if (run.connection.LastStatus != dbx::kStatusTextTooLong) return;
 
     dbx::writeField(run.TextRec.text, "@@");
-    run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
-    if (run.LastStatus == dbx::kStatusOk) recordPlaced(run, "@@");
+    run.connection.LastStatus = TPlaceText(&run.connection.DesignContext, &run.TextRec);
+    if (run.connection.LastStatus == dbx::kStatusOk) recordPlaced(run, "@@");
 }
 
 void Measure_Text(Run& run, const std::string& trial) {
     dbx::writeField(run.TextRec.text, trial);
     // The placement's status is not consulted: a host may answer a warning
     // and still have placed the text, which must not stay in the design.
-    run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
+    run.connection.LastStatus = TPlaceText(&run.connection.DesignContext, &run.TextRec);
     const dbx::TextRecord prepared = run.TextRec;
 
     run.MeasuredWidth = 0;
@@ -105,7 +105,7 @@ void Measure_Text(Run& run, const std::string& trial) {
         run.MeasuredWidth = fitsInt32(width) ? static_cast<int32_t>(width)
                             : width < 0      ? std::numeric_limits<int32_t>::min()
                                              : std::numeric_limits<int32_t>::max();
-        run.LastStatus = TDeleteText(&run.DesignContext, &run.TextRec);
+        run.connection.LastStatus = TDeleteText(&run.connection.DesignContext, &run.TextRec);
         return;
     }
     // Keep the record as the calibration prepared it, so that the texts of
@@ -115,13 +115,13 @@ void Measure_Text(Run& run, const std::string& trial) {
 
 int Locate_OwnText(Run& run, int16_t keepStyle) {
     for (int32_t n = 1; n <= run.SheetCount; ++n) {
-        run.LastStatus = TGetFirstLayerItem(&run.DesignContext, n, &run.ItemRec);
-        while (run.LastStatus == dbx::kStatusOk) {
+        run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, n, &run.ItemRec);
+        while (run.connection.LastStatus == dbx::kStatusOk) {
             if (takeTextItem(run) && isOwnText(run.TextRec)) {
                 if (keepStyle == 0) run.StyleIndex = run.TextRec.textStyleId;
                 return 1;
             }
-            run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+            run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.ItemRec);
         }
     }
     return 0;
@@ -130,12 +130,12 @@ int Locate_OwnText(Run& run, int16_t keepStyle) {
 void Delete_OwnTexts(Run& run) {
     // Layer 0 is walked too: own texts may have been put there by hand.
     for (int32_t n = 0; n <= run.SheetCount; ++n) {
-        run.LastStatus = TGetFirstLayerItem(&run.DesignContext, n, &run.ItemRec);
-        while (run.LastStatus == dbx::kStatusOk) {
+        run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, n, &run.ItemRec);
+        while (run.connection.LastStatus == dbx::kStatusOk) {
             if (takeTextItem(run) && isOwnText(run.TextRec)) {
-                run.LastStatus = TDeleteItem(&run.DesignContext, &run.ItemRec);
+                run.connection.LastStatus = TDeleteItem(&run.connection.DesignContext, &run.ItemRec);
             }
-            run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+            run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.ItemRec);
         }
     }
 }
@@ -144,8 +144,8 @@ void Count_OwnTexts(Run& run) {
     run.AssignedCount = 0;
     run.TooLongCount = 0;
     for (int32_t n = 1; n <= run.SheetCount; ++n) {
-        run.LastStatus = TGetFirstLayerItem(&run.DesignContext, n, &run.ItemRec);
-        while (run.LastStatus == dbx::kStatusOk) {
+        run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, n, &run.ItemRec);
+        while (run.connection.LastStatus == dbx::kStatusOk) {
             if (takeTextItem(run) && isOwnText(run.TextRec)) {
                 if (isTooLongText(run.TextRec)) {
                     ++run.TooLongCount;
@@ -153,7 +153,7 @@ void Count_OwnTexts(Run& run) {
                     ++run.AssignedCount;
                 }
             }
-            run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+            run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.ItemRec);
         }
     }
 }

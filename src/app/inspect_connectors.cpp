@@ -14,10 +14,10 @@
 #include "app/design_run.h"
 #include "host/cp1252.h"
 #include "host/load.h"
+#include "run/run.h"
 #include "settings/startup.h"
 #include "settings/units.h"
 #include "ui/command_flow.h"
-#include "ui/run.h"
 
 namespace orlune::app {
 

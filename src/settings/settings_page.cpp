@@ -1,9 +1,9 @@
 #include "settings/settings_page.h"
 
 #include "dbx/platform.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/startup.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -54,7 +54,8 @@ void SSTab1_Click(Run& run, int /*previousTab*/) {
     const bool settingsSelected = run.form.selectedTab == kSettingsTab;
     // The settings tab stays closed over the utilities and status pages and
     // while a command holds the design.
-    if (settingsSelected && (run.ActivePage == kPageUtils || run.ActivePage == kPageStatus || run.DesignOpen)) {
+    if (settingsSelected &&
+        (run.ActivePage == kPageUtils || run.ActivePage == kPageStatus || run.connection.DesignOpen)) {
         Select_Tab(run, kMainTab);
         Restore_Focus(run);
         return;
@@ -72,7 +73,7 @@ void SSTab1_Click(Run& run, int /*previousTab*/) {
         En_DisableMainMenu(run, true);
     }
 
-    if (run.ActivePage == kPageMain && !run.DesignOpen) {
+    if (run.ActivePage == kPageMain && !run.connection.DesignOpen) {
         if (run.form.selectedTab == kSettingsTab) {
             run.ActivePage = kPageSettings;
             run.SavedStyleIndex = selectedStyle(run);

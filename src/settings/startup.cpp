@@ -8,10 +8,10 @@
 #include "annotate/text_place.h"
 #include "dbx/connection.h"
 #include "dbx/dbx32.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/settings_page.h"
 #include "settings/units.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -36,16 +36,16 @@ int16_t toUnitCode(int32_t value) {
 
 // Finds the first attribute named "ORLUNE"; false when the walk ends first.
 bool findOwnAttribute(Run& run) {
-    run.LastStatus = TGetFirstDesignAttribute(&run.DesignContext, &run.AttributeRec);
-    while (run.LastStatus == dbx::kStatusOk) {
+    run.connection.LastStatus = TGetFirstDesignAttribute(&run.connection.DesignContext, &run.AttributeRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         if (isOwnAttribute(run.AttributeRec)) return true;
-        run.LastStatus = TGetNextDesignAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TGetNextDesignAttribute(&run.connection.DesignContext, &run.AttributeRec);
     }
     return false;
 }
 
 bool discard(Run& run) {
-    run.LastStatus = TDeleteDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    run.connection.LastStatus = TDeleteDesignAttribute(&run.connection.DesignContext, &run.AttributeRec);
     return false;
 }
 
@@ -118,7 +118,7 @@ void Form_Load(Run& run) {
     run.form.setFocus("Command3");
     run.form.refresh();
 
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
 
     run.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
     run.UnitNames = {"", "mil", "mm", "0", "inch"};
@@ -126,12 +126,12 @@ void Form_Load(Run& run) {
     Count_Sheets(run);
     if (run.SheetCount > kMaxSheets) {
         run.platform.messageBox("Number of sheets > 100 !!!", "Error", Icon::Error, Buttons::Ok);
-        run.LastStatus = TCloseDesign(&run.DesignContext, "");
-        run.DesignOpen = false;
+        run.connection.LastStatus = TCloseDesign(&run.connection.DesignContext, "");
+        run.connection.DesignOpen = false;
         run.platform.endProgram();
     }
 
-    run.LastStatus = TGetDesignInfo(&run.DesignContext, &run.DesignInfoRec);
+    run.connection.LastStatus = TGetDesignInfo(&run.connection.DesignContext, &run.DesignInfoRec);
     run.UnitCode = toUnitCode(run.DesignInfoRec.units);
     run.DesignExtent = run.DesignInfoRec.workspaceExtent;
 
@@ -153,7 +153,7 @@ void Form_Load(Run& run) {
     run.ActivePage = kPageMain;
     exitButton.caption = "Exit";
 
-    Design_Close(run);
+    Design_Close(run.connection);
 
     run.SettingsChanged = false;
     run.SettingsLoaded = true;
@@ -165,8 +165,8 @@ void Create_combo(Run& run) {
     ui::Control& list = run.form.at("cboTextStyle");
     list.items.clear();
     for (int32_t n = 0; n < kStyleNumbers; ++n) {
-        run.LastStatus = TGetTextStyle(&run.DesignContext, n, &run.TextStyleRec);
-        if (run.LastStatus == dbx::kStatusOk) {
+        run.connection.LastStatus = TGetTextStyle(&run.connection.DesignContext, n, &run.TextStyleRec);
+        if (run.connection.LastStatus == dbx::kStatusOk) {
             list.items.emplace_back(dbx::readField(run.TextStyleRec.styleName), run.TextStyleRec.styleId);
         }
     }
@@ -221,19 +221,19 @@ void Command5_Click(Run& run) {
 
     const std::string value = std::to_string(run.UnitCode) + "_" + left + "_" + right + "_" + maxRow + "_";
 
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     if (findOwnAttribute(run)) {
         dbx::writeField(run.AttributeRec.value, trimSpaces(value), false);
         run.AttributeRec.units = run.UnitCode;
-        run.LastStatus = TModifyDesignAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TModifyDesignAttribute(&run.connection.DesignContext, &run.AttributeRec);
     } else {
         dbx::writeField(run.AttributeRec.name, kAttributeName);
         dbx::writeField(run.AttributeRec.value, value);
         run.AttributeRec.attrFlag2 = 0;
         run.AttributeRec.units = run.UnitCode;
-        run.LastStatus = TAddDesignAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TAddDesignAttribute(&run.connection.DesignContext, &run.AttributeRec);
     }
-    Design_Close(run);
+    Design_Close(run.connection);
 
     const int slot = Unit_Slot(run.UnitCode);
     run.LeftStartByUnit[slot] = Trim_Nul(left);

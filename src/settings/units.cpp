@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune {
 

@@ -3,8 +3,8 @@
 #include "annotate/connector_scan.h"
 #include "annotate/text_place.h"
 #include "dbx/connection.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "utils/connector_utils.h"
 #include "utils/status.h"
 
@@ -15,7 +15,7 @@ namespace {
 // A click that arrives while a command holds the design only gives the
 // focus back; a second conversation must never start.
 bool busy(Run& run) {
-    if (!run.DesignOpen) return false;
+    if (!run.connection.DesignOpen) return false;
     Restore_Focus(run);
     return true;
 }
@@ -28,9 +28,9 @@ void Command1_Click(Run& run) {
     run.FocusButton = kFocusUpdate;
     // Paint "Wait" before the pass keeps the window's thread busy.
     run.form.refresh();
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Update_Connectors(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     run.form.at("Command1").caption = "Update";
     run.form.setFocus("Command3");
     run.FocusButton = kFocusExit;
@@ -41,9 +41,9 @@ void Command6_Click(Run& run) {
     run.FocusButton = kFocusDelete;
     run.form.at("Command6").caption = "Wait";
     run.form.refresh();
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Delete_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     run.form.at("Command6").caption = "Delete";
     run.form.setFocus("Command3");
     run.FocusButton = kFocusExit;
@@ -63,9 +63,9 @@ void Command8_Click(Run& run, int16_t index) {
     // Only the five buttons of the array exist; index 5 is the status
     // page's own use of the walk.
     if (index < kUtilHighlightOneRow || index > kUtilAddAttribute) return;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Run_Utility(run, index);
-    Design_Close(run);
+    Design_Close(run.connection);
     // The page's Ok may have been clicked while the utility ran; the focus
     // must not move onto its hidden button.
     if (run.form.at("Frame2").visible) {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "dbx/dbx32.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -36,42 +36,44 @@ void setCurrentRefDes(Run& run, const char (&refDes)[N]) {
 void visitConnector(Run& run, const int16_t& index) {
     run.ConnectorFound = 1;
     run.ShTypeFound = 0;
-    run.LastStatus = TGetFirstCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+    run.connection.LastStatus =
+        TGetFirstCompAttribute(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
     Connector_Action(run, index);
     if (run.ShTypeFound == 0) run.ShTypeMissing = 1;
 }
 
 void walkComponents(Run& run, const int16_t& index) {
-    int32_t status = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
-    run.LastStatus = status;
+    int32_t status = TGetFirstComponent(&run.connection.DesignContext, &run.ComponentRec);
+    run.connection.LastStatus = status;
     while (status == dbx::kStatusOk) {
         if (run.ComponentRec.compKind == dbx::kCompSheetConnector) {
             setCurrentRefDes(run, run.ComponentRec.refDes);
             visitConnector(run, index);
         }
-        status = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
-        run.LastStatus = status;
+        status = TGetNextComponent(&run.connection.DesignContext, &run.ComponentRec);
+        run.connection.LastStatus = status;
     }
 }
 
 // Answers false when nothing is selected.
 bool walkSelection(Run& run, const int16_t& index) {
-    int32_t status = TGetFirstSelectedItem(&run.DesignContext, &run.ItemRec);
-    run.LastStatus = status;
+    int32_t status = TGetFirstSelectedItem(&run.connection.DesignContext, &run.ItemRec);
+    run.connection.LastStatus = status;
     if (status != dbx::kStatusOk) return false;
     while (status == dbx::kStatusOk) {
         if (run.ItemRec.itemKind == dbx::kItemSymbol) {
             run.SymbolRec = run.ItemRec.symbolPart;
             setCurrentRefDes(run, run.SymbolRec.refDes);
-            run.LastStatus = TGetCompByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.ComponentRec);
+            run.connection.LastStatus =
+                TGetCompByRefDes(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.ComponentRec);
             // A failed look-up leaves the previous component in the record;
             // taking its kind would treat this symbol as that component.
-            if (run.LastStatus == dbx::kStatusOk && run.ComponentRec.compKind == dbx::kCompSheetConnector) {
+            if (run.connection.LastStatus == dbx::kStatusOk && run.ComponentRec.compKind == dbx::kCompSheetConnector) {
                 visitConnector(run, index);
             }
         }
-        status = TGetNextSelectedItem(&run.DesignContext, &run.ItemRec);
-        run.LastStatus = status;
+        status = TGetNextSelectedItem(&run.connection.DesignContext, &run.ItemRec);
+        run.connection.LastStatus = status;
     }
     return true;
 }
@@ -120,12 +122,12 @@ void Run_Utility(Run& run, const int16_t& index) {
 }
 
 void Connector_Action(Run& run, const int16_t& index) {
-    while (run.LastStatus == dbx::kStatusOk) {
+    while (run.connection.LastStatus == dbx::kStatusOk) {
         if (fieldText(run.AttributeRec.name) == kShType) {
             run.ShTypeFound = 1;
             break;
         }
-        run.LastStatus = TGetNextCompAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TGetNextCompAttribute(&run.connection.DesignContext, &run.AttributeRec);
     }
 
     const std::string value = fieldText(run.AttributeRec.value);
@@ -139,10 +141,11 @@ void Connector_Action(Run& run, const int16_t& index) {
             break;
         case kUtilInvertHighlighted:
             if (found) {
-                run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+                run.connection.LastStatus =
+                    TGetCompSymbolByRefDes(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
                 // Without a fresh symbol the record still shows the previous
                 // connector's highlight, which must not invert this one.
-                if (run.LastStatus == dbx::kStatusOk && run.SymbolRec.highlighted != 0) {
+                if (run.connection.LastStatus == dbx::kStatusOk && run.SymbolRec.highlighted != 0) {
                     Invert_ShType(run);
                     run.HighlightedFound = 1;
                 }
@@ -157,7 +160,8 @@ void Connector_Action(Run& run, const int16_t& index) {
                 dbx::writeField(run.AttributeRec.value, "0");
                 run.AttributeRec.attrFlag1 = 0;
                 run.AttributeRec.attrFlag2 = 0;
-                run.LastStatus = TAddCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+                run.connection.LastStatus =
+                    TAddCompAttribute(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
             }
             break;
         case kUtilCount:
@@ -174,16 +178,18 @@ void Connector_Action(Run& run, const int16_t& index) {
 }
 
 void Highlight_Connector(Run& run) {
-    run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+    run.connection.LastStatus =
+        TGetCompSymbolByRefDes(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
     // A failed look-up leaves another connector's symbol in the record.
-    if (run.LastStatus != dbx::kStatusOk) return;
-    run.LastStatus = THighlightSymbol(&run.DesignContext, kHighlightColour, &run.SymbolRec);
+    if (run.connection.LastStatus != dbx::kStatusOk) return;
+    run.connection.LastStatus = THighlightSymbol(&run.connection.DesignContext, kHighlightColour, &run.SymbolRec);
 }
 
 void Invert_ShType(Run& run) {
     const std::string old = fieldText(run.AttributeRec.value);
     dbx::writeField(run.AttributeRec.value, old == "0" ? "1" : "0");
-    run.LastStatus = TModifyCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+    run.connection.LastStatus =
+        TModifyCompAttribute(&run.connection.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
 }
 
 }  // namespace orlune

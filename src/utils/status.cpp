@@ -6,8 +6,8 @@
 
 #include "annotate/text_place.h"
 #include "dbx/connection.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "utils/connector_utils.h"
 
 namespace orlune {
@@ -39,10 +39,10 @@ void Command_Status(Run& run) {
     run.form.setFocus("Command9");
     run.form.refresh();
 
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Run_Utility(run, kUtilCount);
     Count_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
 
     const std::array<int32_t, kBoxCount> counts = {run.OneRowCount, run.MoreRowsCount, run.NoShTypeCount,
                                                    run.AssignedCount, run.TooLongCount};

@@ -363,7 +363,7 @@ TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheR
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         Count_Sheets(run);
         ASSERT_TRUE(Update_Connectors(run));
 
@@ -380,14 +380,14 @@ TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheR
         dbx::NetRecord net = run.NetRec;
         int32_t nodeSheet = 0;
         auto walkNodes = [&](int32_t netId) {
-            for (int32_t st = TGetFirstNetNode(&run.DesignContext, netId, &item); st == dbx::kStatusOk;
-                 st = TGetNextNetNode(&run.DesignContext, &item))
+            for (int32_t st = TGetFirstNetNode(&run.connection.DesignContext, netId, &item); st == dbx::kStatusOk;
+                 st = TGetNextNetNode(&run.connection.DesignContext, &item))
                 nodeSheet = item.pinPart.layerId;
         };
         if (busLast) {
             std::vector<int32_t> members;
-            for (int32_t st = TGetFirstBusNet(&run.DesignContext, "B", &net); st == dbx::kStatusOk;
-                 st = TGetNextBusNet(&run.DesignContext, &net))
+            for (int32_t st = TGetFirstBusNet(&run.connection.DesignContext, "B", &net); st == dbx::kStatusOk;
+                 st = TGetNextBusNet(&run.connection.DesignContext, &net))
                 members.push_back(net.netId);
             EXPECT_EQ(members, (std::vector<int32_t>{2, 3}));
             for (int32_t id : members)
@@ -398,7 +398,7 @@ TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheR
         EXPECT_EQ(std::memcmp(&item, &run.ItemRec, sizeof item), 0);
         EXPECT_EQ(std::memcmp(&net, &run.NetRec, sizeof net), 0);
         EXPECT_EQ(nodeSheet, run.NodeSheet);
-        Design_Close(run);
+        Design_Close(run.connection);
     }
 }
 

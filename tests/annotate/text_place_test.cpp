@@ -45,12 +45,12 @@ TEST(PlaceSheetText, PutsTheTextOnTheSideTheSymbolFaces) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         holdConnector(run, 1000000, 500000, 3, c.flipped);
         run.TextRec.textStyleId = 1;
         run.SheetText = "@1,2";
         Place_SheetText(run);
-        Design_Close(run);
+        Design_Close(run.connection);
 
         const auto texts = designTexts(hosted);
         ASSERT_EQ(texts.size(), 1u);
@@ -88,11 +88,11 @@ TEST(PlaceSheetText, ARefusedTextBecomesTheTooLongMarkerAtTheSamePlace) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         holdConnector(run, 1000000, 500000, 2, 0);
         run.SheetText = c.text;
         Place_SheetText(run);
-        Design_Close(run);
+        Design_Close(run.connection);
 
         const auto texts = designTexts(hosted);
         ASSERT_EQ(texts.size(), 1u);
@@ -111,13 +111,13 @@ TEST(PlaceSheetText, ARefusedTextCountsOnceAsTooLong) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     holdConnector(run, 1000000, 500000, 1, 0);
     run.SheetText = "@2,3,4";
     Place_SheetText(run);
     Count_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(run.TooLongCount, 1);
     EXPECT_EQ(run.AssignedCount, 0);
 }
@@ -136,12 +136,12 @@ TEST(PlaceSheetText, APlaceOutsideTheCoordinatesIsNotPlacedAndTheUserIsTold) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         holdConnector(run, c.x, 0, 1, c.flipped);
         run.CurrentRefDes = "SC12";
         run.SheetText = "@2";
         Place_SheetText(run);
-        Design_Close(run);
+        Design_Close(run.connection);
 
         EXPECT_TRUE(designTexts(hosted).empty());
         EXPECT_TRUE(run.PlacedTexts.empty());
@@ -162,10 +162,10 @@ TEST(DeleteOwnTexts, RemovesEveryTextBeginningWithTheMarkerOnLayersZeroToTheShee
                   textItem(2, "@@"), textItem(3, "@added late")};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     run.SheetCount = 2;  // sheet 3 came after start-up
     Delete_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
 
     EXPECT_EQ(allTexts(hosted), (std::vector<std::string>{"1:NOTE", "2:x@", "2: @lead", "3:@added late"}));
     EXPECT_TRUE(hosted.platform.boxes.empty());
@@ -177,10 +177,10 @@ TEST(DeleteOwnTexts, LeavesADesignWithoutOwnTextsUntouched) {
     HostedRun hosted(plan.json());
     const std::string before = hosted.designText();
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Delete_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(hosted.designText(), before);
     EXPECT_TRUE(hosted.platform.boxes.empty());
 }
@@ -193,12 +193,12 @@ TEST(CountOwnTexts, CountsAssignedAndTooLongTextsOnTheCountedSheets) {
                   textItem(2, "NOTE"), textItem(2, "a@"),   textItem(2, "@x@"), textItem(3, "@late")};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     run.SheetCount = 2;
     run.AssignedCount = 99;
     run.TooLongCount = 99;
     Count_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(run.AssignedCount, 3);
     EXPECT_EQ(run.TooLongCount, 2);
 }
@@ -211,7 +211,7 @@ TEST(LocateOwnText, TakesTheStyleOfTheFirstOwnTextBySheetNumber) {
                   textItem(2, "@two", 0, 0, 1)};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     run.StyleIndex = 7;
     EXPECT_EQ(Locate_OwnText(run, 1), 1);
@@ -219,7 +219,7 @@ TEST(LocateOwnText, TakesTheStyleOfTheFirstOwnTextBySheetNumber) {
     EXPECT_EQ(dbx::readField(run.TextRec.text), "@two");
     EXPECT_EQ(Locate_OwnText(run, 0), 1);
     EXPECT_EQ(run.StyleIndex, 1);
-    Design_Close(run);
+    Design_Close(run.connection);
 }
 
 TEST(LocateOwnText, FindsNothingWhenNoCountedSheetHoldsAnOwnText) {
@@ -228,12 +228,12 @@ TEST(LocateOwnText, FindsNothingWhenNoCountedSheetHoldsAnOwnText) {
     plan.items = {textItem(0, "@zero", 0, 0, 1), textItem(1, "NOTE", 0, 0, 1)};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     run.StyleIndex = 7;
     EXPECT_EQ(Locate_OwnText(run, 0), 0);
     EXPECT_EQ(run.StyleIndex, 7);
-    Design_Close(run);
+    Design_Close(run.connection);
 }
 
 TEST(CountSheets, CountsEveryLayerButLayerZero) {
@@ -242,10 +242,10 @@ TEST(CountSheets, CountsEveryLayerButLayerZero) {
     plan.layerZero = true;
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     run.SheetCount = 42;
     Count_Sheets(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(run.SheetCount, 4);
 }
 
@@ -255,10 +255,10 @@ TEST(MeasureText, MeasuresATrialTextAndRemovesIt) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Calibrate_Widths(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(run.WidthAt, 100);
     EXPECT_EQ(run.WidthOneDigit, 80);
     EXPECT_EQ(run.WidthTwoDigits, 140);
@@ -275,7 +275,7 @@ TEST(MeasureText, AnUnplacedTrialTextDeletesNothingAndMeasuresZero) {
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
     run.form.at("cboTextStyle").listIndex = 1;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Calibrate_Widths(run);
     EXPECT_EQ(run.MeasuredWidth, 0);
@@ -285,7 +285,7 @@ TEST(MeasureText, AnUnplacedTrialTextDeletesNothingAndMeasuresZero) {
     EXPECT_EQ(run.TextRec.textStyleId, 1);
     EXPECT_EQ(run.TextRec.textFlag1, 0);
     EXPECT_EQ(run.TextRec.textFlag2, 1);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(allTexts(hosted), (std::vector<std::string>{"1:NOTE", "2:KEEP"}));
 }
 
@@ -299,13 +299,13 @@ TEST(MeasureText, LooksForTheTrialTextWhateverThePlacementAnswered) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     std::vector<std::string> calls;
     hosted.host.onCall = [&](std::string_view op) { calls.emplace_back(op); };
     Measure_Text(run, "@22,");
     hosted.host.onCall = nullptr;
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(calls, (std::vector<std::string>{"TPlaceText", "TGetFirstLayerItem", "TGetNextLayerItem",
                                                "TGetFirstLayerItem", "TGetNextLayerItem"}));
     EXPECT_EQ(run.MeasuredWidth, 0);
@@ -330,10 +330,10 @@ TEST(CalibrateWidths, PlacesTheTrialTextsAtHalfTheExtentRoundedToEven) {
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
     run.DesignExtent = {25400001, 17780003};
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Calibrate_Widths(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     // The record describes the last trial text as the host held it.
     EXPECT_EQ(dbx::readField(run.TextRec.text), "@22,");
     EXPECT_EQ(run.TextRec.location.x, 12700000);

@@ -5,12 +5,12 @@
 #include <set>
 #include <string>
 
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/startup.h"
 #include "settings/units.h"
 #include "settings_fixture.h"
 #include "support/test_support.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {
@@ -148,7 +148,7 @@ TEST_F(SettingsTabTest, RefusedOverTheUtilitiesAndStatusPages) {
 }
 
 TEST_F(SettingsTabTest, RefusedWhileACommandHoldsTheDesign) {
-    run.DesignOpen = true;
+    run.connection.DesignOpen = true;
     run.FocusButton = kFocusUpdate;
     run.form.at("Command1").caption = "Wait";
     run.form.setFocus("Text2");
@@ -234,7 +234,7 @@ TEST_F(SettingsTabDesignTest, YesStoresAndAppliesTheEdits) {
     EXPECT_EQ(run.LeftStartByUnit[2], "5");
     EXPECT_EQ(run.LeftStart, 500000);
     EXPECT_FALSE(run.SettingsChanged);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_FALSE(run.connection.DesignOpen);
     EXPECT_EQ(run.ActivePage, kPageMain);
     EXPECT_TRUE(run.form.hasFocus("Command3"));
     const auto stored = test::storedAttributes(platform);

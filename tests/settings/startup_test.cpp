@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "dbx/records.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/units.h"
 #include "settings_fixture.h"
 #include "support/test_support.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {
@@ -128,7 +128,7 @@ TEST_F(FormLoadTest, MilDesignWithoutAttributeStartsWithTheDefaults) {
     EXPECT_EQ(form.selectedTab, 0);
     EXPECT_EQ(run.FocusButton, kFocusExit);
     EXPECT_EQ(run.ActivePage, kPageMain);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_FALSE(run.connection.DesignOpen);
     EXPECT_FALSE(run.SettingsChanged);
     EXPECT_TRUE(run.SettingsLoaded);
 
@@ -345,7 +345,7 @@ TEST_F(FormLoadTest, MoreThanOneHundredSheetsEndTheProgram) {
     EXPECT_EQ(boxes()[0].title, "Error");
     EXPECT_EQ(boxes()[0].icon, Icon::Error);
     EXPECT_EQ(boxes()[0].buttons, Buttons::Ok);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_FALSE(run.connection.DesignOpen);
     EXPECT_FALSE(run.SettingsLoaded);
     // Nothing read, nothing written: the unusable attribute is still there.
     EXPECT_EQ(run.UnitCode, 0);
@@ -405,7 +405,7 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     EXPECT_EQ(stored[1].units, 1);
     EXPECT_EQ(stored[0].value, "keep");
     EXPECT_FALSE(run.SettingsChanged);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_FALSE(run.connection.DesignOpen);
 
     run.form.at("Text1").caption = " 150 ";
     run.form.at("Text3").caption = "700";
@@ -521,7 +521,7 @@ TEST_F(FormLoadTest, UpdateRefusesTextsThatCannotBeStoredOrApplied) {
         EXPECT_EQ(run.LeftStartByUnit[1], "140");
         EXPECT_EQ(run.LeftStart, 355600);
         EXPECT_TRUE(run.SettingsChanged);  // the edits are still unsaved
-        EXPECT_FALSE(run.DesignOpen);
+        EXPECT_FALSE(run.connection.DesignOpen);
     }
 }
 

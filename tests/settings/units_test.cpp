@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "run/run.h"
 #include "support/test_support.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {

@@ -87,7 +87,7 @@ TEST_F(CommandFlow, UpdateShowsWaitDuringThePassThenHandsTheFocusToExit) {
     bool checked = false;
     duringPass = [&] {
         checked = true;
-        EXPECT_TRUE(run().DesignOpen);
+        EXPECT_TRUE(run().connection.DesignOpen);
         EXPECT_EQ(run().form.at("Command1").caption, "Wait");
         EXPECT_EQ(run().FocusButton, 0);
     };
@@ -96,7 +96,7 @@ TEST_F(CommandFlow, UpdateShowsWaitDuringThePassThenHandsTheFocusToExit) {
     EXPECT_EQ(paintedCaption, "Wait");
     EXPECT_EQ(opensBeforePaint, 0);
     EXPECT_EQ(run().form.at("Command1").caption, "Update");
-    EXPECT_FALSE(run().DesignOpen);
+    EXPECT_FALSE(run().connection.DesignOpen);
     expectMainPage();
     EXPECT_EQ(texts(), (std::vector<std::string>{"@1", "@2"}));
     EXPECT_EQ(callsOf("TOpenDesign"), 1);
@@ -167,7 +167,7 @@ TEST_P(CommandFlowGuard, ClickDuringUpdateOnlyReturnsTheFocus) {
         EXPECT_EQ(run().form.at("Command1").caption, "Wait");
         EXPECT_EQ(run().form.at("Command6").caption, "Delete");
         EXPECT_EQ(run().form.at("Command9").caption, "Ok");
-        EXPECT_TRUE(run().DesignOpen);
+        EXPECT_TRUE(run().connection.DesignOpen);
         EXPECT_EQ(run().ActivePage, 1);
         expectMainButtons(true);
         EXPECT_FALSE(run().form.at("Frame2").visible);
@@ -251,7 +251,7 @@ TEST_F(CommandFlow, UtilitiesPageStaysUntilItsOkIsClicked) {
         EXPECT_EQ(run().ActivePage, 2);
         EXPECT_TRUE(run().form.hasFocus("Command11"));
         EXPECT_EQ(run().FocusButton, 4);
-        EXPECT_FALSE(run().DesignOpen);
+        EXPECT_FALSE(run().connection.DesignOpen);
     }
     EXPECT_EQ(callsOf("TOpenDesign"), 2);
     EXPECT_EQ(run().form.at("Command8", 0).caption, " Highlight \"one row\" ");
@@ -293,7 +293,7 @@ TEST_F(CommandFlow, StatusOkClickedWhileCountingLeavesTheFocusOnTheMainPage) {
     Command2_Click(run());
     expectMainPage();
     EXPECT_EQ(run().form.at("Command9").caption, "Ok");
-    EXPECT_FALSE(run().DesignOpen);
+    EXPECT_FALSE(run().connection.DesignOpen);
 
     // The next visit works as usual.
     Command2_Click(run());

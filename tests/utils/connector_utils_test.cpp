@@ -19,9 +19,9 @@ namespace {
 using Attrs = std::vector<std::pair<std::string, std::string>>;
 
 void runUtility(HostedRun& h, int16_t index) {
-    Design_Open(*h.run);
+    Design_Open(h.run->connection, h.run->platform);
     Run_Utility(*h.run, index);
-    Design_Close(*h.run);
+    Design_Close(h.run->connection);
 }
 
 int countOf(const std::string& text, const std::string& what) {
@@ -345,7 +345,7 @@ TEST(CountUtility, CountersStopAtTheirLargestValue) {
     // No attribute in hand: the search finds nothing and no DBX call is made.
     RecordingPlatform platform;
     orlune::Run run(platform);
-    run.LastStatus = 32012;
+    run.connection.LastStatus = 32012;
     run.OneRowCount = std::numeric_limits<int32_t>::max();
     run.NoShTypeCount = std::numeric_limits<int32_t>::max() - 1;
     Connector_Action(run, kUtilCount);
@@ -353,7 +353,7 @@ TEST(CountUtility, CountersStopAtTheirLargestValue) {
     EXPECT_EQ(run.NoShTypeCount, std::numeric_limits<int32_t>::max());
 
     // A "1" already in hand: the search stops at once.
-    run.LastStatus = 0;
+    run.connection.LastStatus = 0;
     run.ShTypeFound = 0;
     dbx::writeField(run.AttributeRec.name, "SH_TYPE");
     dbx::writeField(run.AttributeRec.value, "1");

@@ -77,7 +77,7 @@ TEST_P(StatusCounts, FillsTheFiveBoxes) {
     EXPECT_TRUE(run.form.at("Frame3").visible);
     EXPECT_TRUE(run.form.hasFocus("Command9"));
     EXPECT_EQ(run.FocusButton, 3);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_FALSE(run.connection.DesignOpen);
 }
 
 INSTANTIATE_TEST_SUITE_P(Designs, StatusCounts, ::testing::ValuesIn(kCountCases),
@@ -99,9 +99,9 @@ TEST(CommandStatus, EveryVisitCountsAfresh) {
     expectBoxes(run, {" 1", " 1", " 1", " 1", " 0"});
 
     // A change between visits shows on the next one.
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Run_Utility(run, kUtilAddAttribute);
-    Design_Close(run);
+    Design_Close(run.connection);
     Command_Status(run);
     expectBoxes(run, {" 1", " 1", " 0", " 1", " 0"});
 }
@@ -116,7 +116,7 @@ TEST(CommandStatus, PageShowsWaitAndNoNumbersWhileCounting) {
     h.host.onCall = [&](std::string_view op) {
         if (op != "TGetFirstComponent" || seen) return;
         seen = true;
-        EXPECT_TRUE(run.DesignOpen);
+        EXPECT_TRUE(run.connection.DesignOpen);
         EXPECT_EQ(run.form.at("Command9").caption, "Wait");
         EXPECT_TRUE(run.form.at("Frame3").visible);
         EXPECT_TRUE(run.form.hasFocus("Command9"));

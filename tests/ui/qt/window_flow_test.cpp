@@ -185,7 +185,7 @@ TEST_F(WindowFlow, ClicksDeliveredDuringAPassMeetTheBusyGuardAndNothingRunsAfter
     QString focusThen;
     QTimer::singleShot(0, f.window.get(), [&] {
         fired = true;
-        openThen = f.run().DesignOpen;
+        openThen = f.run().connection.DesignOpen;
         captionThen = f.text("Command1");
         for (const char* name : {"Command6", "Command4", "Command10", "Command2"})
             f.click(name);

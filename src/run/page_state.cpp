@@ -1,6 +1,6 @@
-#include "ui/page_state.h"
+#include "run/page_state.h"
 
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune {
 

@@ -1,12 +1,12 @@
-#include "ui/page_state.h"
+#include "run/page_state.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "run/run.h"
 #include "support/test_support.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {

@@ -6,13 +6,13 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "dbx/connection.h"
 #include "dbx/platform.h"
 #include "dbx/records.h"
-#include "ui/form_model.h"
+#include "run/form_model.h"
 
 namespace orlune {
 
@@ -40,13 +40,8 @@ struct Run {
     Platform& platform;
     ui::FormModel form;
 
-    // --- Design connection -------------------------------------------------
-    dbx::DesignContext DesignContext{};
-    int32_t LastStatus = 0;
-    bool DesignOpen = false;
-    // Why the last open failed, for its box; unset where the reason is
-    // reported otherwise (the command line prints it after the box).
-    std::function<std::string()> OpenFailureReason;
+    // --- Design connection: context, last status, open ------------------------
+    dbx::Connection connection;
 
     // --- DBX records: one instance each, zero-filled at start ----------------
     dbx::ItemRecord ItemRec{};
