@@ -1,7 +1,8 @@
-// Everything one run of the program keeps: the DBX records (one instance of
-// each, shared by every pass, because placement relies on fields that earlier
-// calls left in them), the settings, the counters and the page state. One
-// object per run, passed by reference, so tests stay isolated.
+// Everything one run of the program keeps: the connection, the DBX records
+// (one instance of each, shared by every pass, because placement relies on
+// fields that earlier calls left in them), the settings, the connector in
+// hand, its sheet list, the counts and the page state. One object per run,
+// passed by reference, so tests stay isolated.
 #pragma once
 
 #include <array>
@@ -32,91 +33,114 @@ struct PlacedText {
 
 inline constexpr int kSheetListSize = 100;
 
+// The parts of a run, each named for what it holds, so that a procedure's
+// first lines show which parts it reads and writes (run.records.ItemRec,
+// run.settings.LeftStart).
 struct Run {
     explicit Run(Platform& p) : platform(p) {}
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
+    // The DBX records: one instance each, zero-filled at start.
+    struct Records {
+        dbx::ItemRecord ItemRec{};
+        dbx::ComponentRecord ComponentRec{};
+        dbx::PinRecord PinRec{};
+        dbx::SymbolRecord SymbolRec{};
+        dbx::NetRecord NetRec{};
+        dbx::BusRecord BusRec{};
+        dbx::LayerRecord LayerRec{};
+        dbx::TextRecord TextRec{};
+        dbx::TextStyleRecord TextStyleRec{};
+        dbx::AttributeRecord AttributeRec{};
+        dbx::DesignInfoRecord DesignInfoRec{};
+    };
+
+    // Units and settings: the tables as text (index 1..4 by unit code; 0
+    // unused), their values in database units, the reading of the settings
+    // attribute and the state of the settings page.
+    struct Settings {
+        int16_t UnitCode = 0;
+        std::array<std::string, 5> UnitNames;
+        std::array<std::string, 5> LeftStartByUnit;
+        std::array<std::string, 5> RightStartByUnit;
+        std::array<std::string, 5> MaxRowByUnit;
+        std::array<std::string, 5> BusDistanceByUnit;
+        int32_t LeftStart = 0;
+        int32_t RightStart = 0;
+        int32_t MaxRowLength = 0;
+        int32_t BusDistance = 0;
+        dbx::Pair DesignExtent{};
+
+        // Reading of the settings attribute.
+        std::string FieldValue;  // the value being read
+        int32_t FieldPos = 0;
+        std::string FieldText;
+
+        // Settings page.
+        int32_t StyleIndex = 0;
+        int32_t SavedStyleIndex = 0;
+        bool SettingsChanged = false;
+        bool SettingsLoaded = false;
+    };
+
+    // The connector in hand.
+    struct Connector {
+        std::string CurrentRefDes;  // trimmed; passed with its NUL
+        std::string ConnectorTypeName;
+        int32_t ConnectorX = 0;
+        int32_t ConnectorY = 0;
+        int32_t ConnectorSheet = 0;
+        int32_t ConnectorNet = 0;
+        int32_t ConnectorFlipped = 0;
+        int32_t NodeSheet = 0;
+        int32_t ShTypeFound = 0;
+    };
+
+    // The sheet list of the connector in hand, its text and the measuring of
+    // that text, and the texts the last update pass placed.
+    struct SheetLists {
+        // Whole sheet numbers: one-byte entries would misfile sheets above 255.
+        std::array<int32_t, kSheetListSize> SheetList{};
+        int32_t ListCount = 0;
+        int32_t WidthAt = 0;
+        int32_t WidthOneDigit = 0;
+        int32_t WidthTwoDigits = 0;
+        std::string SheetText;
+        int32_t MeasuredWidth = 0;
+        std::vector<PlacedText> PlacedTexts;  // of the last update pass
+        bool PassEndedEarly = false;          // the last update pass hit a too-short row
+    };
+
+    // Counts: the design's sheets, what the update pass did, and what the
+    // utilities and the status page found.
+    struct Counts {
+        int32_t SheetCount = 0;
+        int32_t AssignedCount = 0;
+        int32_t TooLongCount = 0;
+        int32_t ConnectorFound = 0;
+        int32_t ShTypeMissing = 0;
+        int32_t HighlightedFound = 0;
+        int32_t OneRowCount = 0;
+        int32_t MoreRowsCount = 0;
+        int32_t NoShTypeCount = 0;
+    };
+
+    // Which page shows and which button gets the focus back (page_state.h).
+    struct Page {
+        uint8_t FocusButton = 0;
+        uint8_t ActivePage = 0;
+    };
+
     Platform& platform;
-    ui::FormModel form;
-
-    // --- Design connection: context, last status, open ------------------------
+    ui::FormModel form;  // the window's controls
     dbx::Connection connection;
-
-    // --- DBX records: one instance each, zero-filled at start ----------------
-    dbx::ItemRecord ItemRec{};
-    dbx::ComponentRecord ComponentRec{};
-    dbx::PinRecord PinRec{};
-    dbx::SymbolRecord SymbolRec{};
-    dbx::NetRecord NetRec{};
-    dbx::BusRecord BusRec{};
-    dbx::LayerRecord LayerRec{};
-    dbx::TextRecord TextRec{};
-    dbx::TextStyleRecord TextStyleRec{};
-    dbx::AttributeRecord AttributeRec{};
-    dbx::DesignInfoRecord DesignInfoRec{};
-
-    // --- Units and settings (index 1..4 by unit code; 0 unused) -------------
-    int16_t UnitCode = 0;
-    std::array<std::string, 5> UnitNames;
-    std::array<std::string, 5> LeftStartByUnit;
-    std::array<std::string, 5> RightStartByUnit;
-    std::array<std::string, 5> MaxRowByUnit;
-    std::array<std::string, 5> BusDistanceByUnit;
-    int32_t LeftStart = 0;
-    int32_t RightStart = 0;
-    int32_t MaxRowLength = 0;
-    dbx::Pair DesignExtent{};
-
-    // Reading of the settings attribute.
-    std::string FieldValue;  // the value being read
-    int32_t FieldPos = 0;
-    std::string FieldText;
-
-    // Settings page.
-    int32_t StyleIndex = 0;
-    int32_t SavedStyleIndex = 0;
-    bool SettingsChanged = false;
-    bool SettingsLoaded = false;
-
-    // --- Connector in hand --------------------------------------------------
-    std::string CurrentRefDes;  // trimmed; passed with its NUL
-    std::string ConnectorTypeName;
-    int32_t ConnectorX = 0;
-    int32_t ConnectorY = 0;
-    int32_t ConnectorSheet = 0;
-    int32_t ConnectorNet = 0;
-    int32_t ConnectorFlipped = 0;
-    int32_t NodeSheet = 0;
-    int32_t ShTypeFound = 0;
-    // Whole sheet numbers: one-byte entries would misfile sheets above 255.
-    std::array<int32_t, kSheetListSize> SheetList{};
-    int32_t ListCount = 0;
-    int32_t BusDistance = 0;
-
-    // --- Sheet-list text and placement ---------------------------------------
-    int32_t WidthAt = 0;
-    int32_t WidthOneDigit = 0;
-    int32_t WidthTwoDigits = 0;
-    std::string SheetText;
-    int32_t MeasuredWidth = 0;
-    int32_t SheetCount = 0;
-    int32_t AssignedCount = 0;
-    int32_t TooLongCount = 0;
-    std::vector<PlacedText> PlacedTexts;  // of the last update pass
-    bool PassEndedEarly = false;          // the last update pass hit a too-short row
-
-    // --- Utilities and status -----------------------------------------------
-    int32_t ConnectorFound = 0;
-    int32_t ShTypeMissing = 0;
-    int32_t HighlightedFound = 0;
-    int32_t OneRowCount = 0;
-    int32_t MoreRowsCount = 0;
-    int32_t NoShTypeCount = 0;
-
-    // --- Page and focus -----------------------------------------------------
-    uint8_t FocusButton = 0;
-    uint8_t ActivePage = 0;
+    Records records;
+    Settings settings;
+    Connector connector;
+    SheetLists list;
+    Counts counts;
+    Page page;
 };
 
 }  // namespace orlune

@@ -124,21 +124,21 @@ std::vector<SeenText> designTexts(HostedRun& /*bound to this thread*/) {
     Run reader(platform);
     Design_Open(reader.connection, reader.platform);
     std::vector<int32_t> layers;
-    int32_t status = TGetFirstLayer(&reader.connection.DesignContext, &reader.LayerRec);
+    int32_t status = TGetFirstLayer(&reader.connection.DesignContext, &reader.records.LayerRec);
     while (status == 0) {
-        layers.push_back(reader.LayerRec.layerId);
-        status = TGetNextLayer(&reader.connection.DesignContext, &reader.LayerRec);
+        layers.push_back(reader.records.LayerRec.layerId);
+        status = TGetNextLayer(&reader.connection.DesignContext, &reader.records.LayerRec);
     }
     std::vector<SeenText> texts;
     for (int32_t layer : layers) {
-        status = TGetFirstLayerItem(&reader.connection.DesignContext, layer, &reader.ItemRec);
+        status = TGetFirstLayerItem(&reader.connection.DesignContext, layer, &reader.records.ItemRec);
         while (status == 0) {
-            if (reader.ItemRec.itemKind == dbx::kItemText) {
-                const dbx::TextRecord& t = reader.ItemRec.textPart;
+            if (reader.records.ItemRec.itemKind == dbx::kItemText) {
+                const dbx::TextRecord& t = reader.records.ItemRec.textPart;
                 texts.push_back(
                     {layer, dbx::readField(t.text), t.location.x, t.location.y, t.justification, t.textStyleId});
             }
-            status = TGetNextLayerItem(&reader.connection.DesignContext, &reader.ItemRec);
+            status = TGetNextLayerItem(&reader.connection.DesignContext, &reader.records.ItemRec);
         }
     }
     Design_Close(reader.connection);
@@ -154,12 +154,12 @@ std::vector<std::string> textsOn(HostedRun& hosted, int32_t layer) {
 }
 
 void prepareUpdate(Run& run, int32_t maxRow) {
-    run.UnitCode = 1;
-    run.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
-    run.LeftStart = 355600;
-    run.RightStart = 482600;
-    run.MaxRowLength = maxRow;
-    run.DesignExtent = {25400000, 17780000};
+    run.settings.UnitCode = 1;
+    run.settings.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
+    run.settings.LeftStart = 355600;
+    run.settings.RightStart = 482600;
+    run.settings.MaxRowLength = maxRow;
+    run.settings.DesignExtent = {25400000, 17780000};
     run.form.at("cboTextStyle").items = {{"Default", 0}, {"Second", 1}};
     run.form.at("cboTextStyle").listIndex = 0;
 }

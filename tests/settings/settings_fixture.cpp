@@ -42,11 +42,13 @@ std::vector<StoredAttribute> storedAttributes(Platform& platform) {
     orlune::Run probe(platform);
     Design_Open(probe.connection, probe.platform);
     std::vector<StoredAttribute> found;
-    probe.connection.LastStatus = TGetFirstDesignAttribute(&probe.connection.DesignContext, &probe.AttributeRec);
+    probe.connection.LastStatus =
+        TGetFirstDesignAttribute(&probe.connection.DesignContext, &probe.records.AttributeRec);
     while (probe.connection.LastStatus == dbx::kStatusOk) {
-        found.push_back({dbx::readField(probe.AttributeRec.name), dbx::readField(probe.AttributeRec.value),
-                         probe.AttributeRec.units});
-        probe.connection.LastStatus = TGetNextDesignAttribute(&probe.connection.DesignContext, &probe.AttributeRec);
+        found.push_back({dbx::readField(probe.records.AttributeRec.name),
+                         dbx::readField(probe.records.AttributeRec.value), probe.records.AttributeRec.units});
+        probe.connection.LastStatus =
+            TGetNextDesignAttribute(&probe.connection.DesignContext, &probe.records.AttributeRec);
     }
     Design_Close(probe.connection);
     return found;

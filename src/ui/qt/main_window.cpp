@@ -423,7 +423,7 @@ void MainWindow::connectEvents() {
         // Leaving the settings page may store the settings; not while the
         // page's own Update holds the design. Nor does a tab change during
         // start-up, before the settings are loaded.
-        if (run_.connection.DesignOpen && (run_.ActivePage == kPageSettings || !run_.SettingsLoaded)) {
+        if (run_.connection.DesignOpen && (run_.page.ActivePage == kPageSettings || !run_.settings.SettingsLoaded)) {
             sync();
             return;
         }
