@@ -19,9 +19,9 @@
 #include "host/cp1252.h"
 #include "host/host.h"
 #include "host/json.h"
+#include "run/run.h"
 #include "settings/startup.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace {
 
@@ -39,18 +39,19 @@ void require(bool condition) {
 // Field by field, as start-up reads the stored value.
 void readFields(orlune::Run& run, std::string_view value) {
     // The record's value field is 256 bytes wide.
-    run.FieldValue = orlune::Trim_Nul(value.substr(0, 256));
-    run.FieldPos = 0;
+    run.settings.FieldValue = orlune::Trim_Nul(value.substr(0, 256));
+    run.settings.FieldPos = 0;
     for (int field = 0;; ++field) {
-        const int32_t before = run.FieldPos;
+        const int32_t before = run.settings.FieldPos;
         if (orlune::Next_Field(run) == 0) break;
-        require(run.FieldPos > before && static_cast<size_t>(run.FieldPos) <= run.FieldValue.size());
-        require(run.FieldText.size() <= 10);
+        require(run.settings.FieldPos > before &&
+                static_cast<size_t>(run.settings.FieldPos) <= run.settings.FieldValue.size());
+        require(run.settings.FieldText.size() <= 10);
         if (field == 0) {
-            const double unit = orlune::Round_Even(orlune::Read_Number(run.FieldText));
+            const double unit = orlune::Round_Even(orlune::Read_Number(run.settings.FieldText));
             require(!std::isnan(unit));
         } else {
-            (void)orlune::To_DbUnits(run, run.FieldText);
+            (void)orlune::To_DbUnits(run, run.settings.FieldText);
         }
     }
 }
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static SilentPlatform platform;
     {
         orlune::Run run(platform);
-        run.UnitCode = 1;
+        run.settings.UnitCode = 1;
         readFields(run, value);
     }
 
@@ -102,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::optional<int32_t> db = orlune::To_DbUnits(run, run.form.at(box).caption);
         return db && *db == inForce;
     };
-    require(shows("Text1", run.LeftStart) && shows("Text2", run.RightStart) && shows("Text3", run.MaxRowLength));
+    require(shows("Text1", run.settings.LeftStart) && shows("Text2", run.settings.RightStart) &&
+            shows("Text3", run.settings.MaxRowLength));
     return 0;
 }

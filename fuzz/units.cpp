@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "dbx/platform.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static SilentPlatform platform;
     orlune::Run run(platform);
-    run.UnitCode = unit;
+    run.settings.UnitCode = unit;
     const std::optional<int32_t> db = orlune::To_DbUnits(run, text);
     if (db && (unit == 1 || unit == 2 || unit == 4)) {
         const double factor = unit == 1 ? 2540.0 : unit == 2 ? 100000.0 : 2540000.0;

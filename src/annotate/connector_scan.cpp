@@ -16,8 +16,8 @@
 #include "annotate/text_place.h"
 #include "dbx/dbx32.h"
 #include "dbx/records.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -26,27 +26,29 @@ namespace {
 constexpr std::string_view kBusTypePrefix = "SH_BUS_";
 
 int32_t busDistanceFor(const Run& run) {
-    if (run.UnitCode != 1 && run.UnitCode != 2 && run.UnitCode != 4) return 0;
-    return To_DbUnits(run, run.BusDistanceByUnit[static_cast<std::size_t>(run.UnitCode)]).value_or(0);
+    if (run.settings.UnitCode != 1 && run.settings.UnitCode != 2 && run.settings.UnitCode != 4) return 0;
+    return To_DbUnits(run, run.settings.BusDistanceByUnit[static_cast<std::size_t>(run.settings.UnitCode)]).value_or(0);
 }
 
 // Looks on the connector's own sheet for a vertical bus that ends at the
 // connector's height, on the side its text faces; fills BusRec with it.
 bool findBus(Run& run) {
-    run.LastStatus = TGetFirstLayerItem(&run.DesignContext, run.ConnectorSheet, &run.ItemRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        if (run.ItemRec.itemKind == dbx::kItemBus) {
-            run.BusRec = run.ItemRec.busPart;
-            const dbx::BusRecord& bus = run.BusRec;
-            if (bus.x1 == bus.x2 && (run.ConnectorY == bus.y1 || run.ConnectorY == bus.y2)) {
+    run.connection.LastStatus =
+        TGetFirstLayerItem(&run.connection.DesignContext, run.connector.ConnectorSheet, &run.records.ItemRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        if (run.records.ItemRec.itemKind == dbx::kItemBus) {
+            run.records.BusRec = run.records.ItemRec.busPart;
+            const dbx::BusRecord& bus = run.records.BusRec;
+            if (bus.x1 == bus.x2 && (run.connector.ConnectorY == bus.y1 || run.connector.ConnectorY == bus.y2)) {
                 // Signed on purpose: a bus behind the pin is accepted at any
                 // distance. 64 bits keep far coordinates from wrapping.
-                const int64_t distance =
-                    run.ConnectorFlipped == 0 ? int64_t{bus.x1} - run.ConnectorX : int64_t{run.ConnectorX} - bus.x1;
-                if (distance <= run.BusDistance) return true;
+                const int64_t distance = run.connector.ConnectorFlipped == 0
+                                             ? int64_t{bus.x1} - run.connector.ConnectorX
+                                             : int64_t{run.connector.ConnectorX} - bus.x1;
+                if (distance <= run.settings.BusDistance) return true;
             }
         }
-        run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+        run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.records.ItemRec);
     }
     return false;
 }
@@ -74,11 +76,11 @@ struct Reaches {
 
 void restore(Run& run, const Reach& reach) {
     if (reach.lastItem) {
-        run.ItemRec = *reach.lastItem;
-        run.NodeSheet = reach.nodeSheet;
+        run.records.ItemRec = *reach.lastItem;
+        run.connector.NodeSheet = reach.nodeSheet;
     }
-    if (reach.lastNet) run.NetRec = *reach.lastNet;
-    run.LastStatus = reach.status;
+    if (reach.lastNet) run.records.NetRec = *reach.lastNet;
+    run.connection.LastStatus = reach.status;
 }
 
 // Adds the sheets that the list lacks (the connector's own sheet is never
@@ -89,28 +91,28 @@ void mergeSheets(Run& run, const std::vector<int32_t>& sheets) {
     // every sheet cost the square of the design.
     std::array<bool, kSheetListSize + 1> listed{};
     const auto inRange = [](int32_t sheet) { return sheet >= 0 && sheet <= kSheetListSize; };
-    for (int32_t i = 0; i < run.ListCount; ++i) {
-        const int32_t sheet = run.SheetList[static_cast<std::size_t>(i)];
+    for (int32_t i = 0; i < run.list.ListCount; ++i) {
+        const int32_t sheet = run.list.SheetList[static_cast<std::size_t>(i)];
         if (inRange(sheet)) listed[static_cast<std::size_t>(sheet)] = true;
     }
-    if (inRange(run.ConnectorSheet)) listed[static_cast<std::size_t>(run.ConnectorSheet)] = true;
+    if (inRange(run.connector.ConnectorSheet)) listed[static_cast<std::size_t>(run.connector.ConnectorSheet)] = true;
 
     for (const int32_t sheet : sheets) {
         // A full list cannot occur with at most 100 sheets; the guard keeps
         // a malformed design from writing past it.
-        if (run.ListCount >= kSheetListSize) return;
+        if (run.list.ListCount >= kSheetListSize) return;
         bool known = false;
         if (inRange(sheet)) {
             known = listed[static_cast<std::size_t>(sheet)];
         } else {
-            known = sheet == run.ConnectorSheet;
-            for (int32_t i = 0; i < run.ListCount && !known; ++i) {
-                known = run.SheetList[static_cast<std::size_t>(i)] == sheet;
+            known = sheet == run.connector.ConnectorSheet;
+            for (int32_t i = 0; i < run.list.ListCount && !known; ++i) {
+                known = run.list.SheetList[static_cast<std::size_t>(i)] == sheet;
             }
         }
         if (known) continue;
-        run.SheetList[static_cast<std::size_t>(run.ListCount)] = sheet;
-        ++run.ListCount;
+        run.list.SheetList[static_cast<std::size_t>(run.list.ListCount)] = sheet;
+        ++run.list.ListCount;
         if (inRange(sheet)) listed[static_cast<std::size_t>(sheet)] = true;
     }
 }
@@ -138,19 +140,19 @@ const std::vector<int32_t>& netSheets(Run& run, Reaches& reaches, int32_t netId,
     scratch = Reach{};
     std::unordered_set<int32_t> seen;
     std::size_t nodes = 0;
-    run.LastStatus = TGetFirstNetNode(&run.DesignContext, netId, &run.ItemRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        run.NodeSheet = run.ItemRec.pinPart.layerId;
-        if (seen.insert(run.NodeSheet).second) scratch.sheets.push_back(run.NodeSheet);
+    run.connection.LastStatus = TGetFirstNetNode(&run.connection.DesignContext, netId, &run.records.ItemRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        run.connector.NodeSheet = run.records.ItemRec.pinPart.layerId;
+        if (seen.insert(run.connector.NodeSheet).second) scratch.sheets.push_back(run.connector.NodeSheet);
         ++nodes;
-        run.LastStatus = TGetNextNetNode(&run.DesignContext, &run.ItemRec);
+        run.connection.LastStatus = TGetNextNetNode(&run.connection.DesignContext, &run.records.ItemRec);
     }
     work += nodes + 1;
     delivered = delivered || nodes > 0;
     if (nodes < kKeptWalk) return scratch.sheets;
-    scratch.lastItem = std::make_unique<dbx::ItemRecord>(run.ItemRec);
-    scratch.nodeSheet = run.NodeSheet;
-    scratch.status = run.LastStatus;
+    scratch.lastItem = std::make_unique<dbx::ItemRecord>(run.records.ItemRec);
+    scratch.nodeSheet = run.connector.NodeSheet;
+    scratch.status = run.connection.LastStatus;
     return reaches.nets.emplace(netId, std::move(scratch)).first->second.sheets;
 }
 
@@ -165,30 +167,30 @@ const std::vector<int32_t>& busSheets(Run& run, Reaches& reaches, const std::str
     std::unordered_set<int32_t> seen;
     std::size_t work = 0;
     bool delivered = false;
-    run.LastStatus = TGetFirstBusNet(&run.DesignContext, busName.c_str(), &run.NetRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        bus.lastNet = run.NetRec;
-        addDistinct(bus.sheets, seen, netSheets(run, reaches, run.NetRec.netId, scratch, work, delivered));
-        run.LastStatus = TGetNextBusNet(&run.DesignContext, &run.NetRec);
+    run.connection.LastStatus = TGetFirstBusNet(&run.connection.DesignContext, busName.c_str(), &run.records.NetRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        bus.lastNet = run.records.NetRec;
+        addDistinct(bus.sheets, seen, netSheets(run, reaches, run.records.NetRec.netId, scratch, work, delivered));
+        run.connection.LastStatus = TGetNextBusNet(&run.connection.DesignContext, &run.records.NetRec);
         ++work;
     }
-    bus.status = run.LastStatus;
+    bus.status = run.connection.LastStatus;
     if (work < kKeptWalk) {
         scratch = std::move(bus);
         return scratch.sheets;
     }
     if (delivered) {
-        bus.lastItem = std::make_unique<dbx::ItemRecord>(run.ItemRec);
-        bus.nodeSheet = run.NodeSheet;
+        bus.lastItem = std::make_unique<dbx::ItemRecord>(run.records.ItemRec);
+        bus.nodeSheet = run.connector.NodeSheet;
     }
     return reaches.buses.emplace(busName, std::move(bus)).first->second.sheets;
 }
 
 void sortSheets(Run& run) {
-    for (int32_t i = 0; i < run.ListCount; ++i) {
-        for (int32_t j = i; j < run.ListCount; ++j) {
-            auto& a = run.SheetList[static_cast<std::size_t>(i)];
-            auto& b = run.SheetList[static_cast<std::size_t>(j)];
+    for (int32_t i = 0; i < run.list.ListCount; ++i) {
+        for (int32_t j = i; j < run.list.ListCount; ++j) {
+            auto& a = run.list.SheetList[static_cast<std::size_t>(i)];
+            auto& b = run.list.SheetList[static_cast<std::size_t>(j)];
             if (b < a) std::swap(a, b);
         }
     }
@@ -196,48 +198,51 @@ void sortSheets(Run& run) {
 
 // True for a more-rows connector: it carries "SH_TYPE" with the value "1".
 bool isMoreRows(Run& run) {
-    run.ShTypeFound = 0;
-    run.LastStatus = TGetFirstCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        if (Trim_Nul(dbx::readField(run.AttributeRec.name)) == "SH_TYPE") {
-            run.ShTypeFound = 1;
+    run.connector.ShTypeFound = 0;
+    run.connection.LastStatus = TGetFirstCompAttribute(&run.connection.DesignContext,
+                                                       run.connector.CurrentRefDes.c_str(), &run.records.AttributeRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        if (Trim_Nul(dbx::readField(run.records.AttributeRec.name)) == "SH_TYPE") {
+            run.connector.ShTypeFound = 1;
             break;
         }
-        run.LastStatus = TGetNextCompAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TGetNextCompAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
     }
-    return run.ShTypeFound == 1 && Trim_Nul(dbx::readField(run.AttributeRec.value)) == "1";
+    return run.connector.ShTypeFound == 1 && Trim_Nul(dbx::readField(run.records.AttributeRec.value)) == "1";
 }
 
 // Handles the component in hand; false when the pass must end.
 bool handleComponent(Run& run, Reaches& reaches) {
-    if (run.ComponentRec.compKind != dbx::kCompSheetConnector) return true;
-    run.CurrentRefDes = Trim_Nul(dbx::readField(run.ComponentRec.refDes));
-    run.ConnectorTypeName = Trim_Nul(dbx::readField(run.ComponentRec.compType));
+    if (run.records.ComponentRec.compKind != dbx::kCompSheetConnector) return true;
+    run.connector.CurrentRefDes = Trim_Nul(dbx::readField(run.records.ComponentRec.refDes));
+    run.connector.ConnectorTypeName = Trim_Nul(dbx::readField(run.records.ComponentRec.compType));
 
-    run.LastStatus = TGetFirstCompPin(&run.DesignContext, run.CurrentRefDes.c_str(), &run.PinRec);
-    run.ConnectorX = run.PinRec.location.x;
-    run.ConnectorY = run.PinRec.location.y;
-    run.ConnectorSheet = run.PinRec.layerId;
-    run.ConnectorNet = run.PinRec.netId;
-    run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
-    run.ConnectorFlipped = run.SymbolRec.flipped;
+    run.connection.LastStatus =
+        TGetFirstCompPin(&run.connection.DesignContext, run.connector.CurrentRefDes.c_str(), &run.records.PinRec);
+    run.connector.ConnectorX = run.records.PinRec.location.x;
+    run.connector.ConnectorY = run.records.PinRec.location.y;
+    run.connector.ConnectorSheet = run.records.PinRec.layerId;
+    run.connector.ConnectorNet = run.records.PinRec.netId;
+    run.connection.LastStatus = TGetCompSymbolByRefDes(&run.connection.DesignContext,
+                                                       run.connector.CurrentRefDes.c_str(), &run.records.SymbolRec);
+    run.connector.ConnectorFlipped = run.records.SymbolRec.flipped;
 
     Reach scratch;
-    if (run.ConnectorTypeName.starts_with(kBusTypePrefix)) {
+    if (run.connector.ConnectorTypeName.starts_with(kBusTypePrefix)) {
         if (!findBus(run)) return true;
-        run.ListCount = 0;
+        run.list.ListCount = 0;
         // A copy: the field may fill its whole width without a NUL. Cut at a
         // NUL as the host reads it, so that one bus is kept under one name.
-        const std::string field = dbx::readField(run.BusRec.busName);
+        const std::string field = dbx::readField(run.records.BusRec.busName);
         const std::string busName(field.c_str());
         mergeSheets(run, busSheets(run, reaches, busName, scratch));
     } else {
-        run.ListCount = 0;
+        run.list.ListCount = 0;
         std::size_t work = 0;
         bool delivered = false;
-        mergeSheets(run, netSheets(run, reaches, run.ConnectorNet, scratch, work, delivered));
+        mergeSheets(run, netSheets(run, reaches, run.connector.ConnectorNet, scratch, work, delivered));
     }
-    if (run.ListCount == 0) return true;
+    if (run.list.ListCount == 0) return true;
 
     sortSheets(run);
     if (!isMoreRows(run)) {
@@ -250,27 +255,27 @@ bool handleComponent(Run& run, Reaches& reaches) {
 }  // namespace
 
 bool Update_Connectors(Run& run) {
-    run.PlacedTexts.clear();
-    run.PassEndedEarly = false;
-    run.BusDistance = busDistanceFor(run);
-    run.StyleIndex = Selected_StyleIndex(run);
+    run.list.PlacedTexts.clear();
+    run.list.PassEndedEarly = false;
+    run.settings.BusDistance = busDistanceFor(run);
+    run.settings.StyleIndex = Selected_StyleIndex(run);
     Delete_OwnTexts(run);
     Calibrate_Widths(run);
 
     Reaches reaches;
     int32_t component = 0;
-    run.LastStatus = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        const std::size_t before = run.PlacedTexts.size();
+    run.connection.LastStatus = TGetFirstComponent(&run.connection.DesignContext, &run.records.ComponentRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        const std::size_t before = run.list.PlacedTexts.size();
         const bool goOn = handleComponent(run, reaches);
-        for (std::size_t k = before; k < run.PlacedTexts.size(); ++k)
-            run.PlacedTexts[k].component = component;
+        for (std::size_t k = before; k < run.list.PlacedTexts.size(); ++k)
+            run.list.PlacedTexts[k].component = component;
         if (!goOn) {
-            run.PassEndedEarly = true;
+            run.list.PassEndedEarly = true;
             return false;
         }
         ++component;
-        run.LastStatus = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
+        run.connection.LastStatus = TGetNextComponent(&run.connection.DesignContext, &run.records.ComponentRec);
     }
     return true;
 }

@@ -6,7 +6,7 @@
 
 #include "annotate/text_place.h"
 #include "dbx/records.h"
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune {
 
@@ -31,11 +31,11 @@ int32_t halfToEven(int32_t v) {
 
 // Widths of a number with its comma: three digits are counted as two.
 int64_t numberWidth(const Run& run, int32_t sheet) {
-    return sheet < 10 ? run.WidthOneDigit : run.WidthTwoDigits;
+    return sheet < 10 ? run.list.WidthOneDigit : run.list.WidthTwoDigits;
 }
 
 int32_t sheetAt(const Run& run, int32_t position) {
-    return run.SheetList[static_cast<std::size_t>(position - 1)];
+    return run.list.SheetList[static_cast<std::size_t>(position - 1)];
 }
 
 }  // namespace
@@ -46,35 +46,35 @@ int32_t Selected_StyleIndex(const Run& run) {
 }
 
 void Calibrate_Widths(Run& run) {
-    run.StyleIndex = Selected_StyleIndex(run);
-    run.TextRec.textStyleId = run.StyleIndex;
-    run.TextRec.layerId = 1;
-    run.TextRec.justification = kJustifyLeft;
-    run.TextRec.location.x = halfToEven(run.DesignExtent.x);
-    run.TextRec.location.y = halfToEven(run.DesignExtent.y);
-    run.TextRec.textFlag1 = 0;
-    run.TextRec.textFlag2 = 1;
+    run.settings.StyleIndex = Selected_StyleIndex(run);
+    run.records.TextRec.textStyleId = run.settings.StyleIndex;
+    run.records.TextRec.layerId = 1;
+    run.records.TextRec.justification = kJustifyLeft;
+    run.records.TextRec.location.x = halfToEven(run.settings.DesignExtent.x);
+    run.records.TextRec.location.y = halfToEven(run.settings.DesignExtent.y);
+    run.records.TextRec.textFlag1 = 0;
+    run.records.TextRec.textFlag2 = 1;
 
     Measure_Text(run, "@");
-    run.WidthAt = run.MeasuredWidth;
+    run.list.WidthAt = run.list.MeasuredWidth;
     Measure_Text(run, "@2,");
-    run.WidthOneDigit = saturate(int64_t{run.MeasuredWidth} - run.WidthAt);
+    run.list.WidthOneDigit = saturate(int64_t{run.list.MeasuredWidth} - run.list.WidthAt);
     Measure_Text(run, "@22,");
-    run.WidthTwoDigits = saturate(int64_t{run.MeasuredWidth} - run.WidthAt);
+    run.list.WidthTwoDigits = saturate(int64_t{run.list.MeasuredWidth} - run.list.WidthAt);
 }
 
 int32_t Locate_RowEnd(Run& run, int32_t start) {
     // Summed in 64 bits: a list of 99 wide numbers must not wrap to a
     // small width that seems to fit.
-    int64_t w = start == 1 ? run.WidthAt : 0;
+    int64_t w = start == 1 ? run.list.WidthAt : 0;
     int32_t c = start;
     int32_t end = 0;
     for (;;) {
-        if (c > run.ListCount) {
-            end = w <= run.MaxRowLength ? run.ListCount : run.ListCount - 1;
+        if (c > run.list.ListCount) {
+            end = w <= run.settings.MaxRowLength ? run.list.ListCount : run.list.ListCount - 1;
             break;
         }
-        if (w > run.MaxRowLength) {
+        if (w > run.settings.MaxRowLength) {
             end = c - 2;
             break;
         }
@@ -91,33 +91,33 @@ int32_t Locate_RowEnd(Run& run, int32_t start) {
 
 void Append_Row(Run& run, int32_t start, int32_t end) {
     for (int32_t k = start; k <= end; ++k) {
-        run.SheetText += std::to_string(sheetAt(run, k));
-        if (k != run.ListCount) run.SheetText += ',';
+        run.list.SheetText += std::to_string(sheetAt(run, k));
+        if (k != run.list.ListCount) run.list.SheetText += ',';
     }
-    if (end != run.ListCount) run.SheetText += "\r\n";
+    if (end != run.list.ListCount) run.list.SheetText += "\r\n";
 }
 
 void Build_OneRow(Run& run) {
-    run.SheetText = "@" + std::to_string(sheetAt(run, 1));
-    for (int32_t k = 2; k <= run.ListCount; ++k) {
-        run.SheetText += ',';
-        run.SheetText += std::to_string(sheetAt(run, k));
+    run.list.SheetText = "@" + std::to_string(sheetAt(run, 1));
+    for (int32_t k = 2; k <= run.list.ListCount; ++k) {
+        run.list.SheetText += ',';
+        run.list.SheetText += std::to_string(sheetAt(run, k));
     }
     Place_SheetText(run);
 }
 
 bool Build_MoreRows(Run& run) {
-    run.SheetText = "@";
+    run.list.SheetText = "@";
     int32_t start = 1;
     for (;;) {
         const int32_t end = Locate_RowEnd(run, start);
         if (end == 0) return false;
-        if (start == 1 && end == run.ListCount) {
+        if (start == 1 && end == run.list.ListCount) {
             Build_OneRow(run);
             return true;
         }
         Append_Row(run, start, end);
-        if (end == run.ListCount) {
+        if (end == run.list.ListCount) {
             Place_SheetText(run);
             return true;
         }

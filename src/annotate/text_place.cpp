@@ -9,8 +9,8 @@
 
 #include "dbx/dbx32.h"
 #include "dbx/records.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -35,26 +35,27 @@ bool isTooLongText(const dbx::TextRecord& text) {
 // Copies the text part of the item in hand into the shared text record when
 // the item is a free text; answers whether it was one.
 bool takeTextItem(Run& run) {
-    if (run.ItemRec.itemKind != dbx::kItemText) return false;
-    run.TextRec = run.ItemRec.textPart;
+    if (run.records.ItemRec.itemKind != dbx::kItemText) return false;
+    run.records.TextRec = run.records.ItemRec.textPart;
     return true;
 }
 
 void recordPlaced(Run& run, const std::string& text) {
-    const auto count = std::clamp(run.ListCount, int32_t{0}, int32_t{kSheetListSize});
-    std::vector<int32_t> sheets(run.SheetList.begin(), run.SheetList.begin() + count);
-    run.PlacedTexts.push_back({-1, run.CurrentRefDes, run.TextRec.layerId, run.TextRec.location.x,
-                               run.TextRec.location.y, run.TextRec.justification, text, std::move(sheets)});
+    const auto count = std::clamp(run.list.ListCount, int32_t{0}, int32_t{kSheetListSize});
+    std::vector<int32_t> sheets(run.list.SheetList.begin(), run.list.SheetList.begin() + count);
+    run.list.PlacedTexts.push_back({-1, run.connector.CurrentRefDes, run.records.TextRec.layerId,
+                                    run.records.TextRec.location.x, run.records.TextRec.location.y,
+                                    run.records.TextRec.justification, text, std::move(sheets)});
 }
 
 }  // namespace
 
 void Count_Sheets(Run& run) {
-    run.SheetCount = 0;
-    run.LastStatus = TGetFirstLayer(&run.DesignContext, &run.LayerRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        if (run.LayerRec.layerId != 0) ++run.SheetCount;
-        run.LastStatus = TGetNextLayer(&run.DesignContext, &run.LayerRec);
+    run.counts.SheetCount = 0;
+    run.connection.LastStatus = TGetFirstLayer(&run.connection.DesignContext, &run.records.LayerRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        if (run.records.LayerRec.layerId != 0) ++run.counts.SheetCount;
+        run.connection.LastStatus = TGetNextLayer(&run.connection.DesignContext, &run.records.LayerRec);
     }
 }
 
@@ -62,66 +63,67 @@ void Place_SheetText(Run& run) {
     // The distances are user settings: a connector near the edge of the
     // coordinate range could push its text past 32 bits, where it would wrap
     // to the far side of the design.
-    const bool toTheLeft = run.ConnectorFlipped == 0;
-    const int64_t x = toTheLeft ? int64_t{run.ConnectorX} - run.LeftStart : int64_t{run.ConnectorX} + run.RightStart;
+    const bool toTheLeft = run.connector.ConnectorFlipped == 0;
+    const int64_t x = toTheLeft ? int64_t{run.connector.ConnectorX} - run.settings.LeftStart
+                                : int64_t{run.connector.ConnectorX} + run.settings.RightStart;
     if (!fitsInt32(x)) {
-        run.platform.messageBox("Text of " + run.CurrentRefDes + " lies outside the design's coordinates", "Warning",
-                                Icon::Warning, Buttons::Ok);
+        run.platform.messageBox("Text of " + run.connector.CurrentRefDes + " lies outside the design's coordinates",
+                                "Warning", Icon::Warning, Buttons::Ok);
         return;
     }
 
-    run.TextRec.layerId = run.ConnectorSheet;
-    run.TextRec.location.y = run.ConnectorY;
-    run.TextRec.location.x = static_cast<int32_t>(x);
-    run.TextRec.justification = toTheLeft ? kJustifyLeft : kJustifyRight;
+    run.records.TextRec.layerId = run.connector.ConnectorSheet;
+    run.records.TextRec.location.y = run.connector.ConnectorY;
+    run.records.TextRec.location.x = static_cast<int32_t>(x);
+    run.records.TextRec.justification = toTheLeft ? kJustifyLeft : kJustifyRight;
     // A text of the field's full width goes without its NUL; the host reads
     // it to the field's end.
-    dbx::writeField(run.TextRec.text, run.SheetText);
-    run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
-    if (run.LastStatus == dbx::kStatusOk) {
-        recordPlaced(run, run.SheetText.substr(0, sizeof run.TextRec.text));
+    dbx::writeField(run.records.TextRec.text, run.list.SheetText);
+    run.connection.LastStatus = TPlaceText(&run.connection.DesignContext, &run.records.TextRec);
+    if (run.connection.LastStatus == dbx::kStatusOk) {
+        recordPlaced(run, run.list.SheetText.substr(0, sizeof run.records.TextRec.text));
         return;
     }
-    if (run.LastStatus != dbx::kStatusTextTooLong) return;
+    if (run.connection.LastStatus != dbx::kStatusTextTooLong) return;
 
-    dbx::writeField(run.TextRec.text, "@@");
-    run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
-    if (run.LastStatus == dbx::kStatusOk) recordPlaced(run, "@@");
+    dbx::writeField(run.records.TextRec.text, "@@");
+    run.connection.LastStatus = TPlaceText(&run.connection.DesignContext, &run.records.TextRec);
+    if (run.connection.LastStatus == dbx::kStatusOk) recordPlaced(run, "@@");
 }
 
 void Measure_Text(Run& run, const std::string& trial) {
-    dbx::writeField(run.TextRec.text, trial);
+    dbx::writeField(run.records.TextRec.text, trial);
     // The placement's status is not consulted: a host may answer a warning
     // and still have placed the text, which must not stay in the design.
-    run.LastStatus = TPlaceText(&run.DesignContext, &run.TextRec);
-    const dbx::TextRecord prepared = run.TextRec;
+    run.connection.LastStatus = TPlaceText(&run.connection.DesignContext, &run.records.TextRec);
+    const dbx::TextRecord prepared = run.records.TextRec;
 
-    run.MeasuredWidth = 0;
+    run.list.MeasuredWidth = 0;
     // Only the trial text itself may be measured and deleted. When the host
     // did not place it, the search ends on some other text (or none), and
     // deleting what the record then describes would remove a user's text.
-    if (Locate_OwnText(run, 1) == 1 && Trim_Nul(dbx::readField(run.TextRec.text)) == trial) {
-        const int64_t width = int64_t{run.TextRec.bounds.x2} - run.TextRec.bounds.x1;
-        run.MeasuredWidth = fitsInt32(width) ? static_cast<int32_t>(width)
-                            : width < 0      ? std::numeric_limits<int32_t>::min()
-                                             : std::numeric_limits<int32_t>::max();
-        run.LastStatus = TDeleteText(&run.DesignContext, &run.TextRec);
+    if (Locate_OwnText(run, 1) == 1 && Trim_Nul(dbx::readField(run.records.TextRec.text)) == trial) {
+        const int64_t width = int64_t{run.records.TextRec.bounds.x2} - run.records.TextRec.bounds.x1;
+        run.list.MeasuredWidth = fitsInt32(width) ? static_cast<int32_t>(width)
+                                 : width < 0      ? std::numeric_limits<int32_t>::min()
+                                                  : std::numeric_limits<int32_t>::max();
+        run.connection.LastStatus = TDeleteText(&run.connection.DesignContext, &run.records.TextRec);
         return;
     }
     // Keep the record as the calibration prepared it, so that the texts of
     // this pass still carry the chosen style rather than a stranger's.
-    run.TextRec = prepared;
+    run.records.TextRec = prepared;
 }
 
 int Locate_OwnText(Run& run, int16_t keepStyle) {
-    for (int32_t n = 1; n <= run.SheetCount; ++n) {
-        run.LastStatus = TGetFirstLayerItem(&run.DesignContext, n, &run.ItemRec);
-        while (run.LastStatus == dbx::kStatusOk) {
-            if (takeTextItem(run) && isOwnText(run.TextRec)) {
-                if (keepStyle == 0) run.StyleIndex = run.TextRec.textStyleId;
+    for (int32_t n = 1; n <= run.counts.SheetCount; ++n) {
+        run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, n, &run.records.ItemRec);
+        while (run.connection.LastStatus == dbx::kStatusOk) {
+            if (takeTextItem(run) && isOwnText(run.records.TextRec)) {
+                if (keepStyle == 0) run.settings.StyleIndex = run.records.TextRec.textStyleId;
                 return 1;
             }
-            run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+            run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.records.ItemRec);
         }
     }
     return 0;
@@ -129,31 +131,31 @@ int Locate_OwnText(Run& run, int16_t keepStyle) {
 
 void Delete_OwnTexts(Run& run) {
     // Layer 0 is walked too: own texts may have been put there by hand.
-    for (int32_t n = 0; n <= run.SheetCount; ++n) {
-        run.LastStatus = TGetFirstLayerItem(&run.DesignContext, n, &run.ItemRec);
-        while (run.LastStatus == dbx::kStatusOk) {
-            if (takeTextItem(run) && isOwnText(run.TextRec)) {
-                run.LastStatus = TDeleteItem(&run.DesignContext, &run.ItemRec);
+    for (int32_t n = 0; n <= run.counts.SheetCount; ++n) {
+        run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, n, &run.records.ItemRec);
+        while (run.connection.LastStatus == dbx::kStatusOk) {
+            if (takeTextItem(run) && isOwnText(run.records.TextRec)) {
+                run.connection.LastStatus = TDeleteItem(&run.connection.DesignContext, &run.records.ItemRec);
             }
-            run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+            run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.records.ItemRec);
         }
     }
 }
 
 void Count_OwnTexts(Run& run) {
-    run.AssignedCount = 0;
-    run.TooLongCount = 0;
-    for (int32_t n = 1; n <= run.SheetCount; ++n) {
-        run.LastStatus = TGetFirstLayerItem(&run.DesignContext, n, &run.ItemRec);
-        while (run.LastStatus == dbx::kStatusOk) {
-            if (takeTextItem(run) && isOwnText(run.TextRec)) {
-                if (isTooLongText(run.TextRec)) {
-                    ++run.TooLongCount;
+    run.counts.AssignedCount = 0;
+    run.counts.TooLongCount = 0;
+    for (int32_t n = 1; n <= run.counts.SheetCount; ++n) {
+        run.connection.LastStatus = TGetFirstLayerItem(&run.connection.DesignContext, n, &run.records.ItemRec);
+        while (run.connection.LastStatus == dbx::kStatusOk) {
+            if (takeTextItem(run) && isOwnText(run.records.TextRec)) {
+                if (isTooLongText(run.records.TextRec)) {
+                    ++run.counts.TooLongCount;
                 } else {
-                    ++run.AssignedCount;
+                    ++run.counts.AssignedCount;
                 }
             }
-            run.LastStatus = TGetNextLayerItem(&run.DesignContext, &run.ItemRec);
+            run.connection.LastStatus = TGetNextLayerItem(&run.connection.DesignContext, &run.records.ItemRec);
         }
     }
 }

@@ -90,7 +90,7 @@ bool chooseStyle(Run& run, std::size_t position, const std::string& listed) {
 }
 
 void listPlacedTexts(std::ostream& out, const Run& run) {
-    for (const PlacedText& t : run.PlacedTexts) {
+    for (const PlacedText& t : run.list.PlacedTexts) {
         out << escapeText(shown(t.refDes)) << '\t' << std::to_string(t.layerId) << '\t' << std::to_string(t.x) << '\t'
             << std::to_string(t.y) << '\t' << std::to_string(t.justification) << '\t' << escapeText(shown(t.text))
             << '\n';
@@ -107,12 +107,12 @@ std::string selectedStyleName(const Run& run) {
 // The settings page's unit label and the texts that Apply_Settings put into
 // force: a code outside 1 to 4 is served by the entries of code 3.
 void printSettings(std::ostream& out, const Run& run) {
-    const auto slot = static_cast<std::size_t>(Unit_Slot(run.UnitCode));
-    out << "Unit: " << escapeText(shown(run.UnitNames[slot])) << '\n';
+    const auto slot = static_cast<std::size_t>(Unit_Slot(run.settings.UnitCode));
+    out << "Unit: " << escapeText(shown(run.settings.UnitNames[slot])) << '\n';
     out << "Text style: " << escapeText(selectedStyleName(run)) << '\n';
-    out << "Left side start: " << escapeText(shown(run.LeftStartByUnit[slot])) << '\n';
-    out << "Right side start: " << escapeText(shown(run.RightStartByUnit[slot])) << '\n';
-    out << "Max row lenght: " << escapeText(shown(run.MaxRowByUnit[slot])) << '\n';
+    out << "Left side start: " << escapeText(shown(run.settings.LeftStartByUnit[slot])) << '\n';
+    out << "Right side start: " << escapeText(shown(run.settings.RightStartByUnit[slot])) << '\n';
+    out << "Max row lenght: " << escapeText(shown(run.settings.MaxRowByUnit[slot])) << '\n';
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         d.step(Command1_Click);
         if (!d.ended()) {
             if (options.list) listPlacedTexts(out, d.run());
-            if (d.run().PassEndedEarly) status = kExitPassEndedEarly;
+            if (d.run().list.PassEndedEarly) status = kExitPassEndedEarly;
         }
         worst = std::max({worst, status, d.status()});
     }
@@ -221,11 +221,11 @@ int runStatus(const std::vector<std::string>& designs, bool json, std::ostream& 
         if (d.ended()) continue;
         const Run& run = d.run();
         if (json) {
-            out << "{\"oneRow\":" << std::to_string(run.OneRowCount)
-                << ",\"moreRows\":" << std::to_string(run.MoreRowsCount)
-                << ",\"noShType\":" << std::to_string(run.NoShTypeCount)
-                << ",\"assigned\":" << std::to_string(run.AssignedCount)
-                << ",\"tooLong\":" << std::to_string(run.TooLongCount) << "}\n";
+            out << "{\"oneRow\":" << std::to_string(run.counts.OneRowCount)
+                << ",\"moreRows\":" << std::to_string(run.counts.MoreRowsCount)
+                << ",\"noShType\":" << std::to_string(run.counts.NoShTypeCount)
+                << ",\"assigned\":" << std::to_string(run.counts.AssignedCount)
+                << ",\"tooLong\":" << std::to_string(run.counts.TooLongCount) << "}\n";
         } else {
             for (int i = 0; i < 5; ++i)
                 out << run.form.at("Label1", i).caption << run.form.at("Text4", i).caption << '\n';
@@ -273,7 +273,7 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
         if (std::optional<DesignLook> look = lookIntoDesign(d.host())) {
             CliPlatform quiet(err);
             Run probe(quiet);
-            probe.UnitCode = look->unitCode;
+            probe.settings.UnitCode = look->unitCode;
             for (std::size_t i = 0; i < std::size(given); ++i) {
                 if (!given[i].text) continue;
                 // The page's own words: out of range, or not a number where

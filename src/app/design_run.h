@@ -8,7 +8,7 @@
 
 #include "app/cli_platform.h"
 #include "host/host.h"
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune::app {
 

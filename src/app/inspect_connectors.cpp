@@ -14,10 +14,10 @@
 #include "app/design_run.h"
 #include "host/cp1252.h"
 #include "host/load.h"
+#include "run/run.h"
 #include "settings/startup.h"
 #include "settings/units.h"
 #include "ui/command_flow.h"
-#include "ui/run.h"
 
 namespace orlune::app {
 
@@ -154,12 +154,12 @@ bool stateAgrees(ConnectorState state) {
 
 ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     ConnectorAnalysis analysis;
-    analysis.passEndsEarly = run.PassEndedEarly;
+    analysis.passEndsEarly = run.list.PassEndedEarly;
 
     // By the position in the component walk: names that differ only in
     // characters Windows-1252 lacks look the same through the records.
     std::unordered_map<int32_t, const PlacedText*> placedByComponent;
-    for (const PlacedText& placed : run.PlacedTexts)
+    for (const PlacedText& placed : run.list.PlacedTexts)
         placedByComponent.emplace(placed.component, &placed);
 
     // The own texts as they stand, by the point they are anchored at; a
@@ -187,7 +187,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
         auto on = busItemsOnSheet.find(pin.sheet);
         if (on == busItemsOnSheet.end()) return nullptr;
         for (const host::Item* item : on->second) {
-            if (busBeside(*item, pin, flipped, run.BusDistance)) return item;
+            if (busBeside(*item, pin, flipped, run.settings.BusDistance)) return item;
         }
         return nullptr;
     };
@@ -232,10 +232,11 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
             line.y = text.y;
             line.justification = text.justification;
             line.expected = host::fromCp1252(text.text);
-            line.expectedStyle = run.StyleIndex;
+            line.expectedStyle = run.settings.StyleIndex;
             line.sheets = text.sheets;
         } else {
-            const int64_t x = flipped ? int64_t{pin.x} + run.RightStart : int64_t{pin.x} - run.LeftStart;
+            const int64_t x =
+                flipped ? int64_t{pin.x} + run.settings.RightStart : int64_t{pin.x} - run.settings.LeftStart;
             line.hasPoint = fitsInt32(x);
             line.x = line.hasPoint ? static_cast<int32_t>(x) : 0;
             line.y = pin.y;
@@ -276,7 +277,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     // A pass that ends early stops on a more-rows connector with sheets to
     // list, after the last text it placed; it looks at nothing after that.
     std::size_t stop = analysis.connectors.size();
-    if (run.PassEndedEarly) {
+    if (run.list.PassEndedEarly) {
         std::size_t from = 0;
         for (std::size_t k = 0; k < placedOnes.size(); ++k) {
             if (placedOnes[k]) from = k + 1;

@@ -3,29 +3,28 @@
 #include <string>
 
 #include "dbx/dbx32.h"
-#include "ui/run.h"
 
 namespace orlune {
 
-void Design_Open(Run& run) {
-    run.LastStatus = TOpenDesign(0, 16000, "SCH", &run.DesignContext);
-    if (run.LastStatus == dbx::kStatusOk) {
-        run.DesignOpen = true;
+void Design_Open(dbx::Connection& connection, Platform& platform) {
+    connection.LastStatus = TOpenDesign(0, 16000, "SCH", &connection.DesignContext);
+    if (connection.LastStatus == dbx::kStatusOk) {
+        connection.DesignOpen = true;
         return;
     }
-    std::string message =
-        run.LastStatus == dbx::kStatusIncompatibleVersion ? "Incompatible DBX version" : "Design connection error";
-    if (run.OpenFailureReason) {
-        if (const std::string reason = run.OpenFailureReason(); !reason.empty()) message += "\r\r" + reason;
+    std::string message = connection.LastStatus == dbx::kStatusIncompatibleVersion ? "Incompatible DBX version"
+                                                                                   : "Design connection error";
+    if (connection.OpenFailureReason) {
+        if (const std::string reason = connection.OpenFailureReason(); !reason.empty()) message += "\r\r" + reason;
     }
-    run.platform.messageBox(message, "Error", Icon::Error, Buttons::Ok);
-    run.LastStatus = TCloseDesign(&run.DesignContext, "");
-    run.platform.endProgram();
+    platform.messageBox(message, "Error", Icon::Error, Buttons::Ok);
+    connection.LastStatus = TCloseDesign(&connection.DesignContext, "");
+    platform.endProgram();
 }
 
-void Design_Close(Run& run) {
-    run.LastStatus = TCloseDesign(&run.DesignContext, "");
-    run.DesignOpen = false;
+void Design_Close(dbx::Connection& connection) {
+    connection.LastStatus = TCloseDesign(&connection.DesignContext, "");
+    connection.DesignOpen = false;
 }
 
 }  // namespace orlune

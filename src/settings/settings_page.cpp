@@ -1,9 +1,9 @@
 #include "settings/settings_page.h"
 
 #include "dbx/platform.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/startup.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -28,7 +28,7 @@ void Key_Filter(Run& run, int16_t& keyAscii) {
     const bool accepted = keyAscii == kBackspace || keyAscii == kPoint ||
                           (keyAscii >= kDigitZero && keyAscii <= kDigitNine) || keyAscii == kLetterN;
     if (accepted) {
-        run.SettingsChanged = true;
+        run.settings.SettingsChanged = true;
     } else {
         keyAscii = 0;
     }
@@ -45,37 +45,38 @@ void Text3_KeyPress(Run& run, int16_t& keyAscii) {
 }
 
 void cboTextStyle_Change(Run& run) {
-    if (run.SettingsLoaded) run.SettingsChanged = true;
+    if (run.settings.SettingsLoaded) run.settings.SettingsChanged = true;
 }
 
 void SSTab1_Click(Run& run, int /*previousTab*/) {
-    if (!run.SettingsLoaded) return;
+    if (!run.settings.SettingsLoaded) return;
 
     const bool settingsSelected = run.form.selectedTab == kSettingsTab;
     // The settings tab stays closed over the utilities and status pages and
     // while a command holds the design.
-    if (settingsSelected && (run.ActivePage == kPageUtils || run.ActivePage == kPageStatus || run.DesignOpen)) {
+    if (settingsSelected &&
+        (run.page.ActivePage == kPageUtils || run.page.ActivePage == kPageStatus || run.connection.DesignOpen)) {
         Select_Tab(run, kMainTab);
         Restore_Focus(run);
         return;
     }
 
-    if (run.ActivePage == kPageSettings) {
-        if (selectedStyle(run) != run.SavedStyleIndex) run.SettingsChanged = true;
-        if (run.SettingsChanged) {
+    if (run.page.ActivePage == kPageSettings) {
+        if (selectedStyle(run) != run.settings.SavedStyleIndex) run.settings.SettingsChanged = true;
+        if (run.settings.SettingsChanged) {
             const Answer answer = run.platform.messageBox("Your settings is changed !!!\r   Do you want update ?",
                                                           "Question", Icon::Question, Buttons::YesNo);
-            run.SettingsChanged = false;
+            run.settings.SettingsChanged = false;
             if (answer == Answer::Yes) Command5_Click(run);
         }
-        run.ActivePage = kPageMain;
+        run.page.ActivePage = kPageMain;
         En_DisableMainMenu(run, true);
     }
 
-    if (run.ActivePage == kPageMain && !run.DesignOpen) {
+    if (run.page.ActivePage == kPageMain && !run.connection.DesignOpen) {
         if (run.form.selectedTab == kSettingsTab) {
-            run.ActivePage = kPageSettings;
-            run.SavedStyleIndex = selectedStyle(run);
+            run.page.ActivePage = kPageSettings;
+            run.settings.SavedStyleIndex = selectedStyle(run);
             // The page's first field, not its Update: a Space must not
             // store the distances unasked.
             run.form.setFocus("cboTextStyle");

@@ -8,10 +8,10 @@
 #include "annotate/text_place.h"
 #include "dbx/connection.h"
 #include "dbx/dbx32.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/settings_page.h"
 #include "settings/units.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -36,16 +36,16 @@ int16_t toUnitCode(int32_t value) {
 
 // Finds the first attribute named "ORLUNE"; false when the walk ends first.
 bool findOwnAttribute(Run& run) {
-    run.LastStatus = TGetFirstDesignAttribute(&run.DesignContext, &run.AttributeRec);
-    while (run.LastStatus == dbx::kStatusOk) {
-        if (isOwnAttribute(run.AttributeRec)) return true;
-        run.LastStatus = TGetNextDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    run.connection.LastStatus = TGetFirstDesignAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        if (isOwnAttribute(run.records.AttributeRec)) return true;
+        run.connection.LastStatus = TGetNextDesignAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
     }
     return false;
 }
 
 bool discard(Run& run) {
-    run.LastStatus = TDeleteDesignAttribute(&run.DesignContext, &run.AttributeRec);
+    run.connection.LastStatus = TDeleteDesignAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
     return false;
 }
 
@@ -54,27 +54,27 @@ bool discard(Run& run) {
 bool readStoredSettings(Run& run) {
     if (!findOwnAttribute(run)) return false;
 
-    run.FieldValue = Trim_Nul(dbx::readField(run.AttributeRec.value));
-    run.FieldPos = 0;
+    run.settings.FieldValue = Trim_Nul(dbx::readField(run.records.AttributeRec.value));
+    run.settings.FieldPos = 0;
     if (Next_Field(run) == 0) return discard(run);
-    const double stored = Round_Even(Read_Number(run.FieldText));
+    const double stored = Round_Even(Read_Number(run.settings.FieldText));
     if (!std::isfinite(stored) || stored < std::numeric_limits<int16_t>::min() ||
         stored > std::numeric_limits<int16_t>::max()) {
         return discard(run);
     }
     const int16_t storedUnit = static_cast<int16_t>(stored);
     if (!Check_Unit(storedUnit)) return discard(run);
-    if (storedUnit != run.UnitCode) {
+    if (storedUnit != run.settings.UnitCode) {
         run.platform.messageBox("Changed units (selected DEFAULT)!!!", "Warning", Icon::Warning, Buttons::Ok);
         return discard(run);
     }
 
     if (Next_Field(run) == 0) return discard(run);
-    run.LeftStartByUnit[run.UnitCode] = run.FieldText;
+    run.settings.LeftStartByUnit[run.settings.UnitCode] = run.settings.FieldText;
     if (Next_Field(run) == 0) return discard(run);
-    run.RightStartByUnit[run.UnitCode] = run.FieldText;
+    run.settings.RightStartByUnit[run.settings.UnitCode] = run.settings.FieldText;
     if (Next_Field(run) == 0) return discard(run);
-    run.MaxRowByUnit[run.UnitCode] = run.FieldText;
+    run.settings.MaxRowByUnit[run.settings.UnitCode] = run.settings.FieldText;
     return true;
 }
 
@@ -87,24 +87,26 @@ std::string trimSpaces(const std::string& text) {
 }  // namespace
 
 int Next_Field(Run& run) {
-    run.FieldText.clear();
-    const int64_t limit = static_cast<int64_t>(run.FieldPos) + kFieldWidth;
+    run.settings.FieldText.clear();
+    const int64_t limit = static_cast<int64_t>(run.settings.FieldPos) + kFieldWidth;
     for (;;) {
-        if (run.FieldPos < 0 || static_cast<std::size_t>(run.FieldPos) >= run.FieldValue.size()) return 0;
-        const char c = run.FieldValue[static_cast<std::size_t>(run.FieldPos)];
+        if (run.settings.FieldPos < 0 ||
+            static_cast<std::size_t>(run.settings.FieldPos) >= run.settings.FieldValue.size())
+            return 0;
+        const char c = run.settings.FieldValue[static_cast<std::size_t>(run.settings.FieldPos)];
         if (c == '_') {
-            ++run.FieldPos;
-            run.FieldText = Trim_Nul(run.FieldText);
+            ++run.settings.FieldPos;
+            run.settings.FieldText = Trim_Nul(run.settings.FieldText);
             return 1;
         }
-        run.FieldText += c;
-        if (run.FieldPos >= limit) return 0;
-        ++run.FieldPos;
+        run.settings.FieldText += c;
+        if (run.settings.FieldPos >= limit) return 0;
+        ++run.settings.FieldPos;
     }
 }
 
 void Form_Load(Run& run) {
-    run.SettingsLoaded = false;
+    run.settings.SettingsLoaded = false;
 
     run.form.at("Frame2").visible = false;
     run.form.at("Frame3").visible = false;
@@ -118,24 +120,24 @@ void Form_Load(Run& run) {
     run.form.setFocus("Command3");
     run.form.refresh();
 
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
 
-    run.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
-    run.UnitNames = {"", "mil", "mm", "0", "inch"};
+    run.settings.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
+    run.settings.UnitNames = {"", "mil", "mm", "0", "inch"};
 
     Count_Sheets(run);
-    if (run.SheetCount > kMaxSheets) {
+    if (run.counts.SheetCount > kMaxSheets) {
         run.platform.messageBox("Number of sheets > 100 !!!", "Error", Icon::Error, Buttons::Ok);
-        run.LastStatus = TCloseDesign(&run.DesignContext, "");
-        run.DesignOpen = false;
+        run.connection.LastStatus = TCloseDesign(&run.connection.DesignContext, "");
+        run.connection.DesignOpen = false;
         run.platform.endProgram();
     }
 
-    run.LastStatus = TGetDesignInfo(&run.DesignContext, &run.DesignInfoRec);
-    run.UnitCode = toUnitCode(run.DesignInfoRec.units);
-    run.DesignExtent = run.DesignInfoRec.workspaceExtent;
+    run.connection.LastStatus = TGetDesignInfo(&run.connection.DesignContext, &run.records.DesignInfoRec);
+    run.settings.UnitCode = toUnitCode(run.records.DesignInfoRec.units);
+    run.settings.DesignExtent = run.records.DesignInfoRec.workspaceExtent;
 
-    if (!Check_Unit(run.UnitCode)) {
+    if (!Check_Unit(run.settings.UnitCode)) {
         run.platform.messageBox("System errors concerning UNIT !!!", "Warning", Icon::Warning, Buttons::Ok);
     }
 
@@ -150,44 +152,46 @@ void Form_Load(Run& run) {
     Create_combo(run);
 
     En_DisableMainMenu(run, true);
-    run.ActivePage = kPageMain;
+    run.page.ActivePage = kPageMain;
     exitButton.caption = "Exit";
 
-    Design_Close(run);
+    Design_Close(run.connection);
 
-    run.SettingsChanged = false;
-    run.SettingsLoaded = true;
+    run.settings.SettingsChanged = false;
+    run.settings.SettingsLoaded = true;
 }
 
 void Create_combo(Run& run) {
-    if (Locate_OwnText(run, 0) == 0) run.StyleIndex = 0;
+    if (Locate_OwnText(run, 0) == 0) run.settings.StyleIndex = 0;
 
     ui::Control& list = run.form.at("cboTextStyle");
     list.items.clear();
     for (int32_t n = 0; n < kStyleNumbers; ++n) {
-        run.LastStatus = TGetTextStyle(&run.DesignContext, n, &run.TextStyleRec);
-        if (run.LastStatus == dbx::kStatusOk) {
-            list.items.emplace_back(dbx::readField(run.TextStyleRec.styleName), run.TextStyleRec.styleId);
+        run.connection.LastStatus = TGetTextStyle(&run.connection.DesignContext, n, &run.records.TextStyleRec);
+        if (run.connection.LastStatus == dbx::kStatusOk) {
+            list.items.emplace_back(dbx::readField(run.records.TextStyleRec.styleName),
+                                    run.records.TextStyleRec.styleId);
         }
     }
 
     // A placed text may carry a style that the list does not have; the first
     // entry stands in, and StyleIndex follows what is shown.
-    if (run.StyleIndex < 0 || static_cast<std::size_t>(run.StyleIndex) >= list.items.size()) run.StyleIndex = 0;
+    if (run.settings.StyleIndex < 0 || static_cast<std::size_t>(run.settings.StyleIndex) >= list.items.size())
+        run.settings.StyleIndex = 0;
     if (list.items.empty()) {
         list.caption.clear();
         list.listIndex = -1;
     } else {
-        list.caption = list.items[static_cast<std::size_t>(run.StyleIndex)].first;
-        list.listIndex = run.StyleIndex;
+        list.caption = list.items[static_cast<std::size_t>(run.settings.StyleIndex)].first;
+        list.listIndex = run.settings.StyleIndex;
     }
 
-    const int slot = Unit_Slot(run.UnitCode);
-    run.form.at("Text1").caption = run.LeftStartByUnit[slot];
-    run.form.at("Text2").caption = run.RightStartByUnit[slot];
-    run.form.at("Text3").caption = run.MaxRowByUnit[slot];
+    const int slot = Unit_Slot(run.settings.UnitCode);
+    run.form.at("Text1").caption = run.settings.LeftStartByUnit[slot];
+    run.form.at("Text2").caption = run.settings.RightStartByUnit[slot];
+    run.form.at("Text3").caption = run.settings.MaxRowByUnit[slot];
     for (int i = 0; i < 3; ++i)
-        run.form.at("Label6", i).caption = run.UnitNames[slot];
+        run.form.at("Label6", i).caption = run.settings.UnitNames[slot];
 }
 
 void Command5_Click(Run& run) {
@@ -219,28 +223,28 @@ void Command5_Click(Run& run) {
         return;
     }
 
-    const std::string value = std::to_string(run.UnitCode) + "_" + left + "_" + right + "_" + maxRow + "_";
+    const std::string value = std::to_string(run.settings.UnitCode) + "_" + left + "_" + right + "_" + maxRow + "_";
 
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     if (findOwnAttribute(run)) {
-        dbx::writeField(run.AttributeRec.value, trimSpaces(value), false);
-        run.AttributeRec.units = run.UnitCode;
-        run.LastStatus = TModifyDesignAttribute(&run.DesignContext, &run.AttributeRec);
+        dbx::writeField(run.records.AttributeRec.value, trimSpaces(value), false);
+        run.records.AttributeRec.units = run.settings.UnitCode;
+        run.connection.LastStatus = TModifyDesignAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
     } else {
-        dbx::writeField(run.AttributeRec.name, kAttributeName);
-        dbx::writeField(run.AttributeRec.value, value);
-        run.AttributeRec.attrFlag2 = 0;
-        run.AttributeRec.units = run.UnitCode;
-        run.LastStatus = TAddDesignAttribute(&run.DesignContext, &run.AttributeRec);
+        dbx::writeField(run.records.AttributeRec.name, kAttributeName);
+        dbx::writeField(run.records.AttributeRec.value, value);
+        run.records.AttributeRec.attrFlag2 = 0;
+        run.records.AttributeRec.units = run.settings.UnitCode;
+        run.connection.LastStatus = TAddDesignAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
     }
-    Design_Close(run);
+    Design_Close(run.connection);
 
-    const int slot = Unit_Slot(run.UnitCode);
-    run.LeftStartByUnit[slot] = Trim_Nul(left);
-    run.RightStartByUnit[slot] = Trim_Nul(right);
-    run.MaxRowByUnit[slot] = Trim_Nul(maxRow);
+    const int slot = Unit_Slot(run.settings.UnitCode);
+    run.settings.LeftStartByUnit[slot] = Trim_Nul(left);
+    run.settings.RightStartByUnit[slot] = Trim_Nul(right);
+    run.settings.MaxRowByUnit[slot] = Trim_Nul(maxRow);
     Apply_Settings(run);
-    run.SettingsChanged = false;
+    run.settings.SettingsChanged = false;
 }
 
 }  // namespace orlune

@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune {
 
@@ -176,18 +176,18 @@ bool Check_Unit(int16_t code) {
 }
 
 void Set_Defaults(Run& run) {
-    run.LeftStartByUnit[1] = "140";
-    run.LeftStartByUnit[2] = "3.6";
-    run.LeftStartByUnit[3] = "0";
-    run.LeftStartByUnit[4] = "0.14";
-    run.RightStartByUnit[1] = "190";
-    run.RightStartByUnit[2] = "4.8";
-    run.RightStartByUnit[3] = "0";
-    run.RightStartByUnit[4] = "0.19";
-    run.MaxRowByUnit[1] = "600";
-    run.MaxRowByUnit[2] = "15.2";
-    run.MaxRowByUnit[3] = "0";
-    run.MaxRowByUnit[4] = "0.6";
+    run.settings.LeftStartByUnit[1] = "140";
+    run.settings.LeftStartByUnit[2] = "3.6";
+    run.settings.LeftStartByUnit[3] = "0";
+    run.settings.LeftStartByUnit[4] = "0.14";
+    run.settings.RightStartByUnit[1] = "190";
+    run.settings.RightStartByUnit[2] = "4.8";
+    run.settings.RightStartByUnit[3] = "0";
+    run.settings.RightStartByUnit[4] = "0.19";
+    run.settings.MaxRowByUnit[1] = "600";
+    run.settings.MaxRowByUnit[2] = "15.2";
+    run.settings.MaxRowByUnit[3] = "0";
+    run.settings.MaxRowByUnit[4] = "0.6";
 }
 
 std::string Check_Settings(const Run& run, std::string_view left, std::string_view right, std::string_view maxRow) {
@@ -199,7 +199,7 @@ std::string Check_Settings(const Run& run, std::string_view left, std::string_vi
     for (const auto& s : settings) {
         if (To_DbUnits(run, s.text)) continue;
         if (!message.empty()) message += '\r';
-        const bool notNumber = !Check_Unit(run.UnitCode) && !wholeNumber(s.text);
+        const bool notNumber = !Check_Unit(run.settings.UnitCode) && !wholeNumber(s.text);
         message +=
             std::string(s.caption) + (notNumber ? " is not a number: " : " is out of range: ") + std::string(s.text);
     }
@@ -207,21 +207,21 @@ std::string Check_Settings(const Run& run, std::string_view left, std::string_vi
 }
 
 bool Apply_Settings(Run& run) {
-    const int slot = Unit_Slot(run.UnitCode);
-    const std::string problem =
-        Check_Settings(run, run.LeftStartByUnit[slot], run.RightStartByUnit[slot], run.MaxRowByUnit[slot]);
+    const int slot = Unit_Slot(run.settings.UnitCode);
+    const std::string problem = Check_Settings(run, run.settings.LeftStartByUnit[slot],
+                                               run.settings.RightStartByUnit[slot], run.settings.MaxRowByUnit[slot]);
     if (!problem.empty()) {
         run.platform.messageBox(problem, "Warning", Icon::Warning, Buttons::Ok);
         return false;
     }
-    run.LeftStart = *To_DbUnits(run, run.LeftStartByUnit[slot]);
-    run.RightStart = *To_DbUnits(run, run.RightStartByUnit[slot]);
-    run.MaxRowLength = *To_DbUnits(run, run.MaxRowByUnit[slot]);
+    run.settings.LeftStart = *To_DbUnits(run, run.settings.LeftStartByUnit[slot]);
+    run.settings.RightStart = *To_DbUnits(run, run.settings.RightStartByUnit[slot]);
+    run.settings.MaxRowLength = *To_DbUnits(run, run.settings.MaxRowByUnit[slot]);
     return true;
 }
 
 std::optional<int32_t> To_DbUnits(const Run& run, std::string_view text) {
-    switch (run.UnitCode) {
+    switch (run.settings.UnitCode) {
         case 1:
             return Mil_To_Db(text);
         case 2:

@@ -3,8 +3,8 @@
 #include "annotate/connector_scan.h"
 #include "annotate/text_place.h"
 #include "dbx/connection.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "utils/connector_utils.h"
 #include "utils/status.h"
 
@@ -15,7 +15,7 @@ namespace {
 // A click that arrives while a command holds the design only gives the
 // focus back; a second conversation must never start.
 bool busy(Run& run) {
-    if (!run.DesignOpen) return false;
+    if (!run.connection.DesignOpen) return false;
     Restore_Focus(run);
     return true;
 }
@@ -25,37 +25,37 @@ bool busy(Run& run) {
 void Command1_Click(Run& run) {
     if (busy(run)) return;
     run.form.at("Command1").caption = "Wait";
-    run.FocusButton = kFocusUpdate;
+    run.page.FocusButton = kFocusUpdate;
     // Paint "Wait" before the pass keeps the window's thread busy.
     run.form.refresh();
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Update_Connectors(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     run.form.at("Command1").caption = "Update";
     run.form.setFocus("Command3");
-    run.FocusButton = kFocusExit;
+    run.page.FocusButton = kFocusExit;
 }
 
 void Command6_Click(Run& run) {
     if (busy(run)) return;
-    run.FocusButton = kFocusDelete;
+    run.page.FocusButton = kFocusDelete;
     run.form.at("Command6").caption = "Wait";
     run.form.refresh();
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Delete_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     run.form.at("Command6").caption = "Delete";
     run.form.setFocus("Command3");
-    run.FocusButton = kFocusExit;
+    run.page.FocusButton = kFocusExit;
 }
 
 void Command10_Click(Run& run) {
     if (busy(run)) return;
     En_DisableMainMenu(run, false);
     run.form.at("Frame2").visible = true;
-    run.ActivePage = kPageUtils;
+    run.page.ActivePage = kPageUtils;
     run.form.setFocus("Command11");
-    run.FocusButton = kFocusUtilsOk;
+    run.page.FocusButton = kFocusUtilsOk;
 }
 
 void Command8_Click(Run& run, int16_t index) {
@@ -63,14 +63,14 @@ void Command8_Click(Run& run, int16_t index) {
     // Only the five buttons of the array exist; index 5 is the status
     // page's own use of the walk.
     if (index < kUtilHighlightOneRow || index > kUtilAddAttribute) return;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Run_Utility(run, index);
-    Design_Close(run);
+    Design_Close(run.connection);
     // The page's Ok may have been clicked while the utility ran; the focus
     // must not move onto its hidden button.
     if (run.form.at("Frame2").visible) {
         run.form.setFocus("Command11");
-        run.FocusButton = kFocusUtilsOk;
+        run.page.FocusButton = kFocusUtilsOk;
     }
 }
 
@@ -79,13 +79,13 @@ void Command11_Click(Run& run) {
     if (!run.form.at("Frame2").visible) return;
     run.form.at("Frame2").visible = false;
     En_DisableMainMenu(run, true);
-    run.ActivePage = kPageMain;
+    run.page.ActivePage = kPageMain;
 }
 
 void Command2_Click(Run& run) {
     if (busy(run)) return;
     En_DisableMainMenu(run, false);
-    run.ActivePage = kPageStatus;
+    run.page.ActivePage = kPageStatus;
     Command_Status(run);
 }
 
@@ -93,7 +93,7 @@ void Command9_Click(Run& run) {
     if (!run.form.at("Frame3").visible) return;
     run.form.at("Frame3").visible = false;
     En_DisableMainMenu(run, true);
-    run.ActivePage = kPageMain;
+    run.page.ActivePage = kPageMain;
 }
 
 void Command4_Click(Run& run) {
@@ -105,7 +105,7 @@ void Command4_Click(Run& run) {
         "orlune@example.org",
         "ORLUNE version 1.0", Icon::None, Buttons::Ok);
     run.form.setFocus("Command3");
-    run.FocusButton = kFocusExit;
+    run.page.FocusButton = kFocusExit;
 }
 
 void Command3_Click(Run& run) {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "dbx/dbx32.h"
+#include "run/run.h"
 #include "settings/units.h"
-#include "ui/run.h"
 
 namespace orlune {
 
@@ -28,50 +28,53 @@ std::string fieldText(const char (&field)[N]) {
 
 template <std::size_t N>
 void setCurrentRefDes(Run& run, const char (&refDes)[N]) {
-    run.CurrentRefDes = fieldText(refDes);
-    run.CurrentRefDes.push_back('\0');
+    run.connector.CurrentRefDes = fieldText(refDes);
+    run.connector.CurrentRefDes.push_back('\0');
 }
 
 // What the component walk and the selection walk do for each connector.
 void visitConnector(Run& run, const int16_t& index) {
-    run.ConnectorFound = 1;
-    run.ShTypeFound = 0;
-    run.LastStatus = TGetFirstCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+    run.counts.ConnectorFound = 1;
+    run.connector.ShTypeFound = 0;
+    run.connection.LastStatus = TGetFirstCompAttribute(&run.connection.DesignContext,
+                                                       run.connector.CurrentRefDes.c_str(), &run.records.AttributeRec);
     Connector_Action(run, index);
-    if (run.ShTypeFound == 0) run.ShTypeMissing = 1;
+    if (run.connector.ShTypeFound == 0) run.counts.ShTypeMissing = 1;
 }
 
 void walkComponents(Run& run, const int16_t& index) {
-    int32_t status = TGetFirstComponent(&run.DesignContext, &run.ComponentRec);
-    run.LastStatus = status;
+    int32_t status = TGetFirstComponent(&run.connection.DesignContext, &run.records.ComponentRec);
+    run.connection.LastStatus = status;
     while (status == dbx::kStatusOk) {
-        if (run.ComponentRec.compKind == dbx::kCompSheetConnector) {
-            setCurrentRefDes(run, run.ComponentRec.refDes);
+        if (run.records.ComponentRec.compKind == dbx::kCompSheetConnector) {
+            setCurrentRefDes(run, run.records.ComponentRec.refDes);
             visitConnector(run, index);
         }
-        status = TGetNextComponent(&run.DesignContext, &run.ComponentRec);
-        run.LastStatus = status;
+        status = TGetNextComponent(&run.connection.DesignContext, &run.records.ComponentRec);
+        run.connection.LastStatus = status;
     }
 }
 
 // Answers false when nothing is selected.
 bool walkSelection(Run& run, const int16_t& index) {
-    int32_t status = TGetFirstSelectedItem(&run.DesignContext, &run.ItemRec);
-    run.LastStatus = status;
+    int32_t status = TGetFirstSelectedItem(&run.connection.DesignContext, &run.records.ItemRec);
+    run.connection.LastStatus = status;
     if (status != dbx::kStatusOk) return false;
     while (status == dbx::kStatusOk) {
-        if (run.ItemRec.itemKind == dbx::kItemSymbol) {
-            run.SymbolRec = run.ItemRec.symbolPart;
-            setCurrentRefDes(run, run.SymbolRec.refDes);
-            run.LastStatus = TGetCompByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.ComponentRec);
+        if (run.records.ItemRec.itemKind == dbx::kItemSymbol) {
+            run.records.SymbolRec = run.records.ItemRec.symbolPart;
+            setCurrentRefDes(run, run.records.SymbolRec.refDes);
+            run.connection.LastStatus = TGetCompByRefDes(
+                &run.connection.DesignContext, run.connector.CurrentRefDes.c_str(), &run.records.ComponentRec);
             // A failed look-up leaves the previous component in the record;
             // taking its kind would treat this symbol as that component.
-            if (run.LastStatus == dbx::kStatusOk && run.ComponentRec.compKind == dbx::kCompSheetConnector) {
+            if (run.connection.LastStatus == dbx::kStatusOk &&
+                run.records.ComponentRec.compKind == dbx::kCompSheetConnector) {
                 visitConnector(run, index);
             }
         }
-        status = TGetNextSelectedItem(&run.DesignContext, &run.ItemRec);
-        run.LastStatus = status;
+        status = TGetNextSelectedItem(&run.connection.DesignContext, &run.records.ItemRec);
+        run.connection.LastStatus = status;
     }
     return true;
 }
@@ -87,9 +90,9 @@ void inform(Run& run, const char* text) {
 }  // namespace
 
 void Run_Utility(Run& run, const int16_t& index) {
-    run.ConnectorFound = 0;
-    run.ShTypeMissing = 0;
-    run.HighlightedFound = 0;
+    run.counts.ConnectorFound = 0;
+    run.counts.ShTypeMissing = 0;
+    run.counts.HighlightedFound = 0;
 
     if (index == kUtilInvertSelected) {
         if (!walkSelection(run, index)) {
@@ -101,35 +104,35 @@ void Run_Utility(Run& run, const int16_t& index) {
     }
 
     if (index == kUtilCount) return;
-    if (run.ConnectorFound == 0) {
+    if (run.counts.ConnectorFound == 0) {
         warn(run, index == kUtilInvertSelected ? "SHEET connectors are not selected !!!"
                                                : "This design doesn't contain SHEET connectors !!!");
         return;
     }
-    if (index == kUtilInvertHighlighted && run.HighlightedFound == 0) {
+    if (index == kUtilInvertHighlighted && run.counts.HighlightedFound == 0) {
         warn(run, "SHEET connectors are not highlighted !!!");
         return;
     }
-    if (index >= kUtilHighlightOneRow && index <= kUtilInvertSelected && run.ShTypeMissing == 1) {
+    if (index >= kUtilHighlightOneRow && index <= kUtilInvertSelected && run.counts.ShTypeMissing == 1) {
         inform(run, "Design contains SHEET conn. without SH_TYPE attribute");
         return;
     }
-    if (index == kUtilAddAttribute && run.ShTypeMissing == 0) {
+    if (index == kUtilAddAttribute && run.counts.ShTypeMissing == 0) {
         inform(run, "All SHEET conn. already have SH_TYPE attribute");
     }
 }
 
 void Connector_Action(Run& run, const int16_t& index) {
-    while (run.LastStatus == dbx::kStatusOk) {
-        if (fieldText(run.AttributeRec.name) == kShType) {
-            run.ShTypeFound = 1;
+    while (run.connection.LastStatus == dbx::kStatusOk) {
+        if (fieldText(run.records.AttributeRec.name) == kShType) {
+            run.connector.ShTypeFound = 1;
             break;
         }
-        run.LastStatus = TGetNextCompAttribute(&run.DesignContext, &run.AttributeRec);
+        run.connection.LastStatus = TGetNextCompAttribute(&run.connection.DesignContext, &run.records.AttributeRec);
     }
 
-    const std::string value = fieldText(run.AttributeRec.value);
-    const bool found = run.ShTypeFound == 1;
+    const std::string value = fieldText(run.records.AttributeRec.value);
+    const bool found = run.connector.ShTypeFound == 1;
     switch (index) {
         case kUtilHighlightOneRow:
             if (value == "0" || !found) Highlight_Connector(run);
@@ -139,12 +142,13 @@ void Connector_Action(Run& run, const int16_t& index) {
             break;
         case kUtilInvertHighlighted:
             if (found) {
-                run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+                run.connection.LastStatus = TGetCompSymbolByRefDes(
+                    &run.connection.DesignContext, run.connector.CurrentRefDes.c_str(), &run.records.SymbolRec);
                 // Without a fresh symbol the record still shows the previous
                 // connector's highlight, which must not invert this one.
-                if (run.LastStatus == dbx::kStatusOk && run.SymbolRec.highlighted != 0) {
+                if (run.connection.LastStatus == dbx::kStatusOk && run.records.SymbolRec.highlighted != 0) {
                     Invert_ShType(run);
-                    run.HighlightedFound = 1;
+                    run.counts.HighlightedFound = 1;
                 }
             }
             break;
@@ -153,19 +157,20 @@ void Connector_Action(Run& run, const int16_t& index) {
             break;
         case kUtilAddAttribute:
             if (!found) {
-                dbx::writeField(run.AttributeRec.name, kShType);
-                dbx::writeField(run.AttributeRec.value, "0");
-                run.AttributeRec.attrFlag1 = 0;
-                run.AttributeRec.attrFlag2 = 0;
-                run.LastStatus = TAddCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+                dbx::writeField(run.records.AttributeRec.name, kShType);
+                dbx::writeField(run.records.AttributeRec.value, "0");
+                run.records.AttributeRec.attrFlag1 = 0;
+                run.records.AttributeRec.attrFlag2 = 0;
+                run.connection.LastStatus = TAddCompAttribute(
+                    &run.connection.DesignContext, run.connector.CurrentRefDes.c_str(), &run.records.AttributeRec);
             }
             break;
         case kUtilCount:
             if (found) {
-                countOne(value == "1" ? run.MoreRowsCount : run.OneRowCount);
+                countOne(value == "1" ? run.counts.MoreRowsCount : run.counts.OneRowCount);
             } else {
-                countOne(run.NoShTypeCount);
-                countOne(run.OneRowCount);
+                countOne(run.counts.NoShTypeCount);
+                countOne(run.counts.OneRowCount);
             }
             break;
         default:
@@ -174,16 +179,19 @@ void Connector_Action(Run& run, const int16_t& index) {
 }
 
 void Highlight_Connector(Run& run) {
-    run.LastStatus = TGetCompSymbolByRefDes(&run.DesignContext, run.CurrentRefDes.c_str(), &run.SymbolRec);
+    run.connection.LastStatus = TGetCompSymbolByRefDes(&run.connection.DesignContext,
+                                                       run.connector.CurrentRefDes.c_str(), &run.records.SymbolRec);
     // A failed look-up leaves another connector's symbol in the record.
-    if (run.LastStatus != dbx::kStatusOk) return;
-    run.LastStatus = THighlightSymbol(&run.DesignContext, kHighlightColour, &run.SymbolRec);
+    if (run.connection.LastStatus != dbx::kStatusOk) return;
+    run.connection.LastStatus =
+        THighlightSymbol(&run.connection.DesignContext, kHighlightColour, &run.records.SymbolRec);
 }
 
 void Invert_ShType(Run& run) {
-    const std::string old = fieldText(run.AttributeRec.value);
-    dbx::writeField(run.AttributeRec.value, old == "0" ? "1" : "0");
-    run.LastStatus = TModifyCompAttribute(&run.DesignContext, run.CurrentRefDes.c_str(), &run.AttributeRec);
+    const std::string old = fieldText(run.records.AttributeRec.value);
+    dbx::writeField(run.records.AttributeRec.value, old == "0" ? "1" : "0");
+    run.connection.LastStatus = TModifyCompAttribute(&run.connection.DesignContext, run.connector.CurrentRefDes.c_str(),
+                                                     &run.records.AttributeRec);
 }
 
 }  // namespace orlune

@@ -6,8 +6,8 @@
 
 #include "annotate/text_place.h"
 #include "dbx/connection.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "utils/connector_utils.h"
 
 namespace orlune {
@@ -26,26 +26,27 @@ std::string boxText(int32_t count) {
 }  // namespace
 
 void Command_Status(Run& run) {
-    run.FocusButton = kFocusStatusOk;
+    run.page.FocusButton = kFocusStatusOk;
     run.form.at("Command9").caption = "Wait";
-    run.OneRowCount = 0;
-    run.MoreRowsCount = 0;
-    run.NoShTypeCount = 0;
-    run.AssignedCount = 0;
-    run.TooLongCount = 0;
+    run.counts.OneRowCount = 0;
+    run.counts.MoreRowsCount = 0;
+    run.counts.NoShTypeCount = 0;
+    run.counts.AssignedCount = 0;
+    run.counts.TooLongCount = 0;
     for (int i = 0; i < kBoxCount; ++i)
         run.form.at("Text4", i).visible = false;
     run.form.at("Frame3").visible = true;
     run.form.setFocus("Command9");
     run.form.refresh();
 
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Run_Utility(run, kUtilCount);
     Count_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
 
-    const std::array<int32_t, kBoxCount> counts = {run.OneRowCount, run.MoreRowsCount, run.NoShTypeCount,
-                                                   run.AssignedCount, run.TooLongCount};
+    const std::array<int32_t, kBoxCount> counts = {run.counts.OneRowCount, run.counts.MoreRowsCount,
+                                                   run.counts.NoShTypeCount, run.counts.AssignedCount,
+                                                   run.counts.TooLongCount};
     for (int i = 0; i < kBoxCount; ++i)
         run.form.at("Text4", i).caption = boxText(counts[static_cast<std::size_t>(i)]);
     for (int i = 0; i < kBoxCount; ++i)
@@ -55,7 +56,7 @@ void Command_Status(Run& run) {
     // focus then already sits on the main page and must stay there.
     if (run.form.at("Frame3").visible) {
         run.form.setFocus("Command9");
-        run.FocusButton = kFocusStatusOk;
+        run.page.FocusButton = kFocusStatusOk;
     }
 }
 

@@ -122,26 +122,26 @@ std::string busItem(int32_t sheet, const std::string& bus, int32_t x1, int32_t y
 std::vector<SeenText> designTexts(HostedRun& /*bound to this thread*/) {
     RecordingPlatform platform;
     Run reader(platform);
-    Design_Open(reader);
+    Design_Open(reader.connection, reader.platform);
     std::vector<int32_t> layers;
-    int32_t status = TGetFirstLayer(&reader.DesignContext, &reader.LayerRec);
+    int32_t status = TGetFirstLayer(&reader.connection.DesignContext, &reader.records.LayerRec);
     while (status == 0) {
-        layers.push_back(reader.LayerRec.layerId);
-        status = TGetNextLayer(&reader.DesignContext, &reader.LayerRec);
+        layers.push_back(reader.records.LayerRec.layerId);
+        status = TGetNextLayer(&reader.connection.DesignContext, &reader.records.LayerRec);
     }
     std::vector<SeenText> texts;
     for (int32_t layer : layers) {
-        status = TGetFirstLayerItem(&reader.DesignContext, layer, &reader.ItemRec);
+        status = TGetFirstLayerItem(&reader.connection.DesignContext, layer, &reader.records.ItemRec);
         while (status == 0) {
-            if (reader.ItemRec.itemKind == dbx::kItemText) {
-                const dbx::TextRecord& t = reader.ItemRec.textPart;
+            if (reader.records.ItemRec.itemKind == dbx::kItemText) {
+                const dbx::TextRecord& t = reader.records.ItemRec.textPart;
                 texts.push_back(
                     {layer, dbx::readField(t.text), t.location.x, t.location.y, t.justification, t.textStyleId});
             }
-            status = TGetNextLayerItem(&reader.DesignContext, &reader.ItemRec);
+            status = TGetNextLayerItem(&reader.connection.DesignContext, &reader.records.ItemRec);
         }
     }
-    Design_Close(reader);
+    Design_Close(reader.connection);
     return texts;
 }
 
@@ -154,22 +154,22 @@ std::vector<std::string> textsOn(HostedRun& hosted, int32_t layer) {
 }
 
 void prepareUpdate(Run& run, int32_t maxRow) {
-    run.UnitCode = 1;
-    run.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
-    run.LeftStart = 355600;
-    run.RightStart = 482600;
-    run.MaxRowLength = maxRow;
-    run.DesignExtent = {25400000, 17780000};
+    run.settings.UnitCode = 1;
+    run.settings.BusDistanceByUnit = {"", "350", "8.9", "", "0.35"};
+    run.settings.LeftStart = 355600;
+    run.settings.RightStart = 482600;
+    run.settings.MaxRowLength = maxRow;
+    run.settings.DesignExtent = {25400000, 17780000};
     run.form.at("cboTextStyle").items = {{"Default", 0}, {"Second", 1}};
     run.form.at("cboTextStyle").listIndex = 0;
 }
 
 bool runUpdate(HostedRun& hosted) {
     Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     const bool completed = Update_Connectors(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     return completed;
 }
 

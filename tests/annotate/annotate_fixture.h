@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "run/run.h"
 #include "support/test_support.h"
-#include "ui/run.h"
 
 namespace orlune::test {
 

@@ -53,7 +53,7 @@ TEST(UpdateConnectors, AnnotatesTheMinimalDesign) {
     EXPECT_EQ(texts[1].y, 500000);
     EXPECT_EQ(texts[1].justification, 4);
 
-    const auto& placed = hosted.run->PlacedTexts;
+    const auto& placed = hosted.run->list.PlacedTexts;
     ASSERT_EQ(placed.size(), 2u);
     EXPECT_EQ(placed[0].refDes, "SC1");
     EXPECT_EQ(placed[0].text, "@2");
@@ -69,7 +69,7 @@ TEST(UpdateConnectors, ReplacesEarlierTextsInsteadOfAddingToThem) {
     EXPECT_TRUE(runUpdate(hosted));
     EXPECT_EQ(textsOn(hosted, 1), std::vector<std::string>{"@2"});
     EXPECT_EQ(textsOn(hosted, 2), std::vector<std::string>{"@1"});
-    EXPECT_EQ(hosted.run->PlacedTexts.size(), 2u);
+    EXPECT_EQ(hosted.run->list.PlacedTexts.size(), 2u);
 }
 
 struct CollectCase {
@@ -99,7 +99,7 @@ TEST(UpdateConnectors, ListsEachOtherSheetOnceInAscendingOrder) {
             EXPECT_EQ(texts, std::vector<std::string>{*c.expected});
         } else {
             EXPECT_TRUE(texts.empty());
-            EXPECT_TRUE(hosted.run->PlacedTexts.empty());
+            EXPECT_TRUE(hosted.run->list.PlacedTexts.empty());
         }
     }
 }
@@ -124,7 +124,7 @@ TEST(UpdateConnectors, WithoutConnectorsOnlyRemovesTheOwnTexts) {
     const auto texts = designTexts(hosted);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].text, "NOTE");
-    EXPECT_TRUE(hosted.run->PlacedTexts.empty());
+    EXPECT_TRUE(hosted.run->list.PlacedTexts.empty());
     EXPECT_TRUE(hosted.platform.boxes.empty());
 }
 
@@ -178,7 +178,7 @@ TEST(UpdateConnectors, FindsTheBusBesideABusConnector) {
         HostedRun hosted(busDesign("SH_BUS_DATA", c.flipped, c.items, c.unit).json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        run.UnitCode = c.unit;
+        run.settings.UnitCode = c.unit;
         EXPECT_TRUE(runUpdate(hosted));
         const auto texts = textsOn(hosted, 1);
         if (c.expected) {
@@ -253,7 +253,7 @@ TEST(UpdateConnectors, ARefusedTextLeavesTheTooLongMarker) {
     EXPECT_TRUE(runUpdate(hosted));
     EXPECT_EQ(textsOn(hosted, 4), std::vector<std::string>{"@@"});
     EXPECT_EQ(textsOn(hosted, 1), std::vector<std::string>{"@3"});
-    const auto& placed = hosted.run->PlacedTexts;
+    const auto& placed = hosted.run->list.PlacedTexts;
     ASSERT_EQ(placed.size(), 2u);
     EXPECT_EQ(placed[0].refDes, "SC1");
     EXPECT_EQ(placed[0].text, "@@");
@@ -275,10 +275,10 @@ TEST(UpdateConnectors, TheRowWarningEndsThePass) {
     orlune::Run& run = *hosted.run;
     prepareUpdate(run, 150);
     EXPECT_FALSE(runUpdate(hosted));
-    EXPECT_TRUE(run.PassEndedEarly);
+    EXPECT_TRUE(run.list.PassEndedEarly);
     EXPECT_EQ(textsOn(hosted, 1), std::vector<std::string>{"@2"});
-    ASSERT_EQ(run.PlacedTexts.size(), 1u);
-    EXPECT_EQ(run.PlacedTexts[0].refDes, "SC1");
+    ASSERT_EQ(run.list.PlacedTexts.size(), 1u);
+    EXPECT_EQ(run.list.PlacedTexts[0].refDes, "SC1");
     ASSERT_EQ(hosted.platform.boxes.size(), 1u);
     EXPECT_EQ(hosted.platform.boxes[0].text,
               "Allowed width is too short\r    for numbers placing\r         (more rows)");
@@ -286,11 +286,11 @@ TEST(UpdateConnectors, TheRowWarningEndsThePass) {
     EXPECT_EQ(hosted.platform.boxes[0].icon, Icon::Warning);
 
     // A wider row lets the next pass finish, and it says so.
-    run.MaxRowLength = 1000;
+    run.settings.MaxRowLength = 1000;
     EXPECT_TRUE(runUpdate(hosted));
-    EXPECT_FALSE(run.PassEndedEarly);
+    EXPECT_FALSE(run.list.PassEndedEarly);
     EXPECT_EQ(textsOn(hosted, 1), (std::vector<std::string>{"@2", "@2,3", "@4"}));
-    EXPECT_EQ(run.PlacedTexts.size(), 3u);
+    EXPECT_EQ(run.list.PlacedTexts.size(), 3u);
 }
 
 TEST(UpdateConnectors, AConnectorWhoseTextFallsOutsideTheCoordinatesDoesNotStopThePass) {
@@ -302,10 +302,10 @@ TEST(UpdateConnectors, AConnectorWhoseTextFallsOutsideTheCoordinatesDoesNotStopT
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
     EXPECT_TRUE(runUpdate(hosted));
-    EXPECT_FALSE(run.PassEndedEarly);
+    EXPECT_FALSE(run.list.PassEndedEarly);
     EXPECT_EQ(textsOn(hosted, 1), std::vector<std::string>{"@2"});
-    ASSERT_EQ(run.PlacedTexts.size(), 1u);
-    EXPECT_EQ(run.PlacedTexts[0].refDes, "SC13");
+    ASSERT_EQ(run.list.PlacedTexts.size(), 1u);
+    EXPECT_EQ(run.list.PlacedTexts[0].refDes, "SC13");
     ASSERT_EQ(hosted.platform.boxes.size(), 1u);
     EXPECT_EQ(hosted.platform.boxes[0].text, "Text of SC12 lies outside the design's coordinates");
 }
@@ -363,7 +363,7 @@ TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheR
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         Count_Sheets(run);
         ASSERT_TRUE(Update_Connectors(run));
 
@@ -371,23 +371,23 @@ TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheR
         const auto& more = busLast ? expectedBus : expectedNet;
         expected.insert(expected.end(), more.begin(), more.end());
         std::vector<std::string> placed;
-        for (const PlacedText& t : run.PlacedTexts)
+        for (const PlacedText& t : run.list.PlacedTexts)
             placed.push_back(t.text);
         EXPECT_EQ(placed, expected);
 
         // Walk again what the last connector's list came from.
-        dbx::ItemRecord item = run.ItemRec;
-        dbx::NetRecord net = run.NetRec;
+        dbx::ItemRecord item = run.records.ItemRec;
+        dbx::NetRecord net = run.records.NetRec;
         int32_t nodeSheet = 0;
         auto walkNodes = [&](int32_t netId) {
-            for (int32_t st = TGetFirstNetNode(&run.DesignContext, netId, &item); st == dbx::kStatusOk;
-                 st = TGetNextNetNode(&run.DesignContext, &item))
+            for (int32_t st = TGetFirstNetNode(&run.connection.DesignContext, netId, &item); st == dbx::kStatusOk;
+                 st = TGetNextNetNode(&run.connection.DesignContext, &item))
                 nodeSheet = item.pinPart.layerId;
         };
         if (busLast) {
             std::vector<int32_t> members;
-            for (int32_t st = TGetFirstBusNet(&run.DesignContext, "B", &net); st == dbx::kStatusOk;
-                 st = TGetNextBusNet(&run.DesignContext, &net))
+            for (int32_t st = TGetFirstBusNet(&run.connection.DesignContext, "B", &net); st == dbx::kStatusOk;
+                 st = TGetNextBusNet(&run.connection.DesignContext, &net))
                 members.push_back(net.netId);
             EXPECT_EQ(members, (std::vector<int32_t>{2, 3}));
             for (int32_t id : members)
@@ -395,10 +395,10 @@ TEST(UpdateConnectors, ManyConnectorsOnOneNetOrBusEachPlaceTheirListAndLeaveTheR
         } else {
             walkNodes(1);
         }
-        EXPECT_EQ(std::memcmp(&item, &run.ItemRec, sizeof item), 0);
-        EXPECT_EQ(std::memcmp(&net, &run.NetRec, sizeof net), 0);
-        EXPECT_EQ(nodeSheet, run.NodeSheet);
-        Design_Close(run);
+        EXPECT_EQ(std::memcmp(&item, &run.records.ItemRec, sizeof item), 0);
+        EXPECT_EQ(std::memcmp(&net, &run.records.NetRec, sizeof net), 0);
+        EXPECT_EQ(nodeSheet, run.connector.NodeSheet);
+        Design_Close(run.connection);
     }
 }
 

@@ -16,9 +16,9 @@ namespace {
 constexpr const char* kRowWarning = "Allowed width is too short\r    for numbers placing\r         (more rows)";
 
 void setList(Run& run, const std::vector<int32_t>& sheets) {
-    run.ListCount = static_cast<int32_t>(sheets.size());
+    run.list.ListCount = static_cast<int32_t>(sheets.size());
     for (std::size_t i = 0; i < sheets.size(); ++i)
-        run.SheetList[i] = sheets[i];
+        run.list.SheetList[i] = sheets[i];
 }
 
 struct RowEndCase {
@@ -53,10 +53,10 @@ TEST(LocateRowEnd, TakesTheLongestRowNotWiderThanTheMaximum) {
         SCOPED_TRACE(c.what);
         RecordingPlatform platform;
         orlune::Run run(platform);
-        run.WidthAt = c.widthAt;
-        run.WidthOneDigit = 80;
-        run.WidthTwoDigits = 140;
-        run.MaxRowLength = c.maxRow;
+        run.list.WidthAt = c.widthAt;
+        run.list.WidthOneDigit = 80;
+        run.list.WidthTwoDigits = 140;
+        run.settings.MaxRowLength = c.maxRow;
         setList(run, c.sheets);
         EXPECT_EQ(Locate_RowEnd(run, c.start), c.expected);
         if (c.expected == 0) {
@@ -74,10 +74,10 @@ TEST(LocateRowEnd, TakesTheLongestRowNotWiderThanTheMaximum) {
 TEST(LocateRowEnd, WideNumbersDoNotWrapToAWidthThatSeemsToFit) {
     RecordingPlatform platform;
     orlune::Run run(platform);
-    run.WidthAt = 100;
-    run.WidthOneDigit = std::numeric_limits<int32_t>::max() / 2;
-    run.WidthTwoDigits = std::numeric_limits<int32_t>::max() / 2;
-    run.MaxRowLength = std::numeric_limits<int32_t>::max();
+    run.list.WidthAt = 100;
+    run.list.WidthOneDigit = std::numeric_limits<int32_t>::max() / 2;
+    run.list.WidthTwoDigits = std::numeric_limits<int32_t>::max() / 2;
+    run.settings.MaxRowLength = std::numeric_limits<int32_t>::max();
     setList(run, {1, 2, 3, 4, 5});
     EXPECT_EQ(Locate_RowEnd(run, 1), 1);
     EXPECT_EQ(Locate_RowEnd(run, 2), 3);
@@ -97,9 +97,9 @@ TEST(AppendRow, EndsARowWithCommaAndLineBreakUnlessTheListEnds) {
         RecordingPlatform platform;
         orlune::Run run(platform);
         setList(run, c.sheets);
-        run.SheetText = "@";
+        run.list.SheetText = "@";
         Append_Row(run, c.start, c.end);
-        EXPECT_EQ(run.SheetText, c.expected);
+        EXPECT_EQ(run.list.SheetText, c.expected);
     }
 }
 
@@ -135,21 +135,21 @@ TEST(SheetListText, FollowsTheWorkedExamples) {
         prepareUpdate(run, c.maxRow);
         const bool completed = runUpdate(hosted);
 
-        EXPECT_EQ(run.WidthAt, 100);
-        EXPECT_EQ(run.WidthOneDigit, 80);
-        EXPECT_EQ(run.WidthTwoDigits, 140);
+        EXPECT_EQ(run.list.WidthAt, 100);
+        EXPECT_EQ(run.list.WidthOneDigit, 80);
+        EXPECT_EQ(run.list.WidthTwoDigits, 140);
         if (c.expected) {
             EXPECT_TRUE(completed);
-            EXPECT_FALSE(run.PassEndedEarly);
+            EXPECT_FALSE(run.list.PassEndedEarly);
             EXPECT_EQ(textsOn(hosted, 6), std::vector<std::string>{*c.expected});
-            ASSERT_EQ(run.PlacedTexts.size(), 1u);
-            EXPECT_EQ(run.PlacedTexts[0].text, *c.expected);
+            ASSERT_EQ(run.list.PlacedTexts.size(), 1u);
+            EXPECT_EQ(run.list.PlacedTexts[0].text, *c.expected);
             EXPECT_TRUE(hosted.platform.boxes.empty());
         } else {
             EXPECT_FALSE(completed);
-            EXPECT_TRUE(run.PassEndedEarly);
+            EXPECT_TRUE(run.list.PassEndedEarly);
             EXPECT_TRUE(textsOn(hosted, 6).empty());
-            EXPECT_TRUE(run.PlacedTexts.empty());
+            EXPECT_TRUE(run.list.PlacedTexts.empty());
             ASSERT_EQ(hosted.platform.boxes.size(), 1u);
             EXPECT_EQ(hosted.platform.boxes[0].text, kRowWarning);
         }
@@ -164,15 +164,15 @@ TEST(CalibrateWidths, TakesTheStyleFromTheListPosition) {
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
         run.form.at("cboTextStyle").listIndex = listIndex;
-        run.StyleIndex = 9;
-        run.TextRec.textFlag1 = 5;
-        run.TextRec.textFlag2 = 5;
+        run.settings.StyleIndex = 9;
+        run.records.TextRec.textFlag1 = 5;
+        run.records.TextRec.textFlag2 = 5;
         runUpdate(hosted);
         const int32_t expected = listIndex < 0 ? 0 : listIndex;
-        EXPECT_EQ(run.StyleIndex, expected);
-        EXPECT_EQ(run.TextRec.textStyleId, expected);
-        EXPECT_EQ(run.TextRec.textFlag1, 0);
-        EXPECT_EQ(run.TextRec.textFlag2, 1);
+        EXPECT_EQ(run.settings.StyleIndex, expected);
+        EXPECT_EQ(run.records.TextRec.textStyleId, expected);
+        EXPECT_EQ(run.records.TextRec.textFlag1, 0);
+        EXPECT_EQ(run.records.TextRec.textFlag2, 1);
     }
 }
 

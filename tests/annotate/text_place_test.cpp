@@ -24,11 +24,11 @@ std::vector<std::string> allTexts(HostedRun& hosted) {
 
 // A connector in hand, as the scan leaves it before placing its text.
 void holdConnector(Run& run, int32_t x, int32_t y, int32_t sheet, int32_t flipped) {
-    run.CurrentRefDes = "SC7";
-    run.ConnectorX = x;
-    run.ConnectorY = y;
-    run.ConnectorSheet = sheet;
-    run.ConnectorFlipped = flipped;
+    run.connector.CurrentRefDes = "SC7";
+    run.connector.ConnectorX = x;
+    run.connector.ConnectorY = y;
+    run.connector.ConnectorSheet = sheet;
+    run.connector.ConnectorFlipped = flipped;
 }
 
 struct SideCase {
@@ -45,12 +45,12 @@ TEST(PlaceSheetText, PutsTheTextOnTheSideTheSymbolFaces) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         holdConnector(run, 1000000, 500000, 3, c.flipped);
-        run.TextRec.textStyleId = 1;
-        run.SheetText = "@1,2";
+        run.records.TextRec.textStyleId = 1;
+        run.list.SheetText = "@1,2";
         Place_SheetText(run);
-        Design_Close(run);
+        Design_Close(run.connection);
 
         const auto texts = designTexts(hosted);
         ASSERT_EQ(texts.size(), 1u);
@@ -60,8 +60,8 @@ TEST(PlaceSheetText, PutsTheTextOnTheSideTheSymbolFaces) {
         EXPECT_EQ(texts[0].y, 500000);
         EXPECT_EQ(texts[0].justification, c.justification);
         EXPECT_EQ(texts[0].style, 1);
-        ASSERT_EQ(run.PlacedTexts.size(), 1u);
-        const PlacedText& placed = run.PlacedTexts[0];
+        ASSERT_EQ(run.list.PlacedTexts.size(), 1u);
+        const PlacedText& placed = run.list.PlacedTexts[0];
         EXPECT_EQ(placed.refDes, "SC7");
         EXPECT_EQ(placed.layerId, 3);
         EXPECT_EQ(placed.x, c.x);
@@ -88,11 +88,11 @@ TEST(PlaceSheetText, ARefusedTextBecomesTheTooLongMarkerAtTheSamePlace) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         holdConnector(run, 1000000, 500000, 2, 0);
-        run.SheetText = c.text;
+        run.list.SheetText = c.text;
         Place_SheetText(run);
-        Design_Close(run);
+        Design_Close(run.connection);
 
         const auto texts = designTexts(hosted);
         ASSERT_EQ(texts.size(), 1u);
@@ -100,8 +100,8 @@ TEST(PlaceSheetText, ARefusedTextBecomesTheTooLongMarkerAtTheSamePlace) {
         EXPECT_EQ(texts[0].layer, 2);
         EXPECT_EQ(texts[0].x, 644400);
         EXPECT_EQ(texts[0].justification, 6);
-        ASSERT_EQ(run.PlacedTexts.size(), 1u);
-        EXPECT_EQ(run.PlacedTexts[0].text, c.expected);
+        ASSERT_EQ(run.list.PlacedTexts.size(), 1u);
+        EXPECT_EQ(run.list.PlacedTexts[0].text, c.expected);
     }
 }
 
@@ -111,15 +111,15 @@ TEST(PlaceSheetText, ARefusedTextCountsOnceAsTooLong) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     holdConnector(run, 1000000, 500000, 1, 0);
-    run.SheetText = "@2,3,4";
+    run.list.SheetText = "@2,3,4";
     Place_SheetText(run);
     Count_OwnTexts(run);
-    Design_Close(run);
-    EXPECT_EQ(run.TooLongCount, 1);
-    EXPECT_EQ(run.AssignedCount, 0);
+    Design_Close(run.connection);
+    EXPECT_EQ(run.counts.TooLongCount, 1);
+    EXPECT_EQ(run.counts.AssignedCount, 0);
 }
 
 struct OutsideCase {
@@ -136,15 +136,15 @@ TEST(PlaceSheetText, APlaceOutsideTheCoordinatesIsNotPlacedAndTheUserIsTold) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run);
-        Design_Open(run);
+        Design_Open(run.connection, run.platform);
         holdConnector(run, c.x, 0, 1, c.flipped);
-        run.CurrentRefDes = "SC12";
-        run.SheetText = "@2";
+        run.connector.CurrentRefDes = "SC12";
+        run.list.SheetText = "@2";
         Place_SheetText(run);
-        Design_Close(run);
+        Design_Close(run.connection);
 
         EXPECT_TRUE(designTexts(hosted).empty());
-        EXPECT_TRUE(run.PlacedTexts.empty());
+        EXPECT_TRUE(run.list.PlacedTexts.empty());
         ASSERT_EQ(hosted.platform.boxes.size(), 1u);
         EXPECT_EQ(hosted.platform.boxes[0].text, "Text of SC12 lies outside the design's coordinates");
         EXPECT_EQ(hosted.platform.boxes[0].title, "Warning");
@@ -162,10 +162,10 @@ TEST(DeleteOwnTexts, RemovesEveryTextBeginningWithTheMarkerOnLayersZeroToTheShee
                   textItem(2, "@@"), textItem(3, "@added late")};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
-    run.SheetCount = 2;  // sheet 3 came after start-up
+    Design_Open(run.connection, run.platform);
+    run.counts.SheetCount = 2;  // sheet 3 came after start-up
     Delete_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
 
     EXPECT_EQ(allTexts(hosted), (std::vector<std::string>{"1:NOTE", "2:x@", "2: @lead", "3:@added late"}));
     EXPECT_TRUE(hosted.platform.boxes.empty());
@@ -177,10 +177,10 @@ TEST(DeleteOwnTexts, LeavesADesignWithoutOwnTextsUntouched) {
     HostedRun hosted(plan.json());
     const std::string before = hosted.designText();
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Delete_OwnTexts(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(hosted.designText(), before);
     EXPECT_TRUE(hosted.platform.boxes.empty());
 }
@@ -193,14 +193,14 @@ TEST(CountOwnTexts, CountsAssignedAndTooLongTextsOnTheCountedSheets) {
                   textItem(2, "NOTE"), textItem(2, "a@"),   textItem(2, "@x@"), textItem(3, "@late")};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
-    run.SheetCount = 2;
-    run.AssignedCount = 99;
-    run.TooLongCount = 99;
+    Design_Open(run.connection, run.platform);
+    run.counts.SheetCount = 2;
+    run.counts.AssignedCount = 99;
+    run.counts.TooLongCount = 99;
     Count_OwnTexts(run);
-    Design_Close(run);
-    EXPECT_EQ(run.AssignedCount, 3);
-    EXPECT_EQ(run.TooLongCount, 2);
+    Design_Close(run.connection);
+    EXPECT_EQ(run.counts.AssignedCount, 3);
+    EXPECT_EQ(run.counts.TooLongCount, 2);
 }
 
 TEST(LocateOwnText, TakesTheStyleOfTheFirstOwnTextBySheetNumber) {
@@ -211,15 +211,15 @@ TEST(LocateOwnText, TakesTheStyleOfTheFirstOwnTextBySheetNumber) {
                   textItem(2, "@two", 0, 0, 1)};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
-    run.StyleIndex = 7;
+    run.settings.StyleIndex = 7;
     EXPECT_EQ(Locate_OwnText(run, 1), 1);
-    EXPECT_EQ(run.StyleIndex, 7);
-    EXPECT_EQ(dbx::readField(run.TextRec.text), "@two");
+    EXPECT_EQ(run.settings.StyleIndex, 7);
+    EXPECT_EQ(dbx::readField(run.records.TextRec.text), "@two");
     EXPECT_EQ(Locate_OwnText(run, 0), 1);
-    EXPECT_EQ(run.StyleIndex, 1);
-    Design_Close(run);
+    EXPECT_EQ(run.settings.StyleIndex, 1);
+    Design_Close(run.connection);
 }
 
 TEST(LocateOwnText, FindsNothingWhenNoCountedSheetHoldsAnOwnText) {
@@ -228,12 +228,12 @@ TEST(LocateOwnText, FindsNothingWhenNoCountedSheetHoldsAnOwnText) {
     plan.items = {textItem(0, "@zero", 0, 0, 1), textItem(1, "NOTE", 0, 0, 1)};
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
-    run.StyleIndex = 7;
+    run.settings.StyleIndex = 7;
     EXPECT_EQ(Locate_OwnText(run, 0), 0);
-    EXPECT_EQ(run.StyleIndex, 7);
-    Design_Close(run);
+    EXPECT_EQ(run.settings.StyleIndex, 7);
+    Design_Close(run.connection);
 }
 
 TEST(CountSheets, CountsEveryLayerButLayerZero) {
@@ -242,11 +242,11 @@ TEST(CountSheets, CountsEveryLayerButLayerZero) {
     plan.layerZero = true;
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
-    Design_Open(run);
-    run.SheetCount = 42;
+    Design_Open(run.connection, run.platform);
+    run.counts.SheetCount = 42;
     Count_Sheets(run);
-    Design_Close(run);
-    EXPECT_EQ(run.SheetCount, 4);
+    Design_Close(run.connection);
+    EXPECT_EQ(run.counts.SheetCount, 4);
 }
 
 TEST(MeasureText, MeasuresATrialTextAndRemovesIt) {
@@ -255,13 +255,13 @@ TEST(MeasureText, MeasuresATrialTextAndRemovesIt) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Calibrate_Widths(run);
-    Design_Close(run);
-    EXPECT_EQ(run.WidthAt, 100);
-    EXPECT_EQ(run.WidthOneDigit, 80);
-    EXPECT_EQ(run.WidthTwoDigits, 140);
+    Design_Close(run.connection);
+    EXPECT_EQ(run.list.WidthAt, 100);
+    EXPECT_EQ(run.list.WidthOneDigit, 80);
+    EXPECT_EQ(run.list.WidthTwoDigits, 140);
     EXPECT_EQ(allTexts(hosted), std::vector<std::string>{"1:NOTE"});
 }
 
@@ -275,17 +275,17 @@ TEST(MeasureText, AnUnplacedTrialTextDeletesNothingAndMeasuresZero) {
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
     run.form.at("cboTextStyle").listIndex = 1;
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Calibrate_Widths(run);
-    EXPECT_EQ(run.MeasuredWidth, 0);
-    EXPECT_EQ(run.WidthAt, 100);
-    EXPECT_EQ(run.WidthOneDigit, 80);
+    EXPECT_EQ(run.list.MeasuredWidth, 0);
+    EXPECT_EQ(run.list.WidthAt, 100);
+    EXPECT_EQ(run.list.WidthOneDigit, 80);
     // Later texts still carry the chosen style and the calibration's flags.
-    EXPECT_EQ(run.TextRec.textStyleId, 1);
-    EXPECT_EQ(run.TextRec.textFlag1, 0);
-    EXPECT_EQ(run.TextRec.textFlag2, 1);
-    Design_Close(run);
+    EXPECT_EQ(run.records.TextRec.textStyleId, 1);
+    EXPECT_EQ(run.records.TextRec.textFlag1, 0);
+    EXPECT_EQ(run.records.TextRec.textFlag2, 1);
+    Design_Close(run.connection);
     EXPECT_EQ(allTexts(hosted), (std::vector<std::string>{"1:NOTE", "2:KEEP"}));
 }
 
@@ -299,16 +299,16 @@ TEST(MeasureText, LooksForTheTrialTextWhateverThePlacementAnswered) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     std::vector<std::string> calls;
     hosted.host.onCall = [&](std::string_view op) { calls.emplace_back(op); };
     Measure_Text(run, "@22,");
     hosted.host.onCall = nullptr;
-    Design_Close(run);
+    Design_Close(run.connection);
     EXPECT_EQ(calls, (std::vector<std::string>{"TPlaceText", "TGetFirstLayerItem", "TGetNextLayerItem",
                                                "TGetFirstLayerItem", "TGetNextLayerItem"}));
-    EXPECT_EQ(run.MeasuredWidth, 0);
+    EXPECT_EQ(run.list.MeasuredWidth, 0);
 }
 
 TEST(MeasureText, AnUpdateNeverRemovesATextThatDoesNotBeginWithTheMarker) {
@@ -329,17 +329,17 @@ TEST(CalibrateWidths, PlacesTheTrialTextsAtHalfTheExtentRoundedToEven) {
     HostedRun hosted(plan.json());
     orlune::Run& run = *hosted.run;
     prepareUpdate(run);
-    run.DesignExtent = {25400001, 17780003};
-    Design_Open(run);
+    run.settings.DesignExtent = {25400001, 17780003};
+    Design_Open(run.connection, run.platform);
     Count_Sheets(run);
     Calibrate_Widths(run);
-    Design_Close(run);
+    Design_Close(run.connection);
     // The record describes the last trial text as the host held it.
-    EXPECT_EQ(dbx::readField(run.TextRec.text), "@22,");
-    EXPECT_EQ(run.TextRec.location.x, 12700000);
-    EXPECT_EQ(run.TextRec.location.y, 8890002);
-    EXPECT_EQ(run.TextRec.layerId, 1);
-    EXPECT_EQ(run.TextRec.justification, 6);
+    EXPECT_EQ(dbx::readField(run.records.TextRec.text), "@22,");
+    EXPECT_EQ(run.records.TextRec.location.x, 12700000);
+    EXPECT_EQ(run.records.TextRec.location.y, 8890002);
+    EXPECT_EQ(run.records.TextRec.layerId, 1);
+    EXPECT_EQ(run.records.TextRec.justification, 6);
 }
 
 }  // namespace

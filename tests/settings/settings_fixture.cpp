@@ -2,7 +2,7 @@
 
 #include "dbx/connection.h"
 #include "dbx/dbx32.h"
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune::test {
 
@@ -40,15 +40,17 @@ std::string attributeJson(const std::string& name, const std::string& value, int
 
 std::vector<StoredAttribute> storedAttributes(Platform& platform) {
     orlune::Run probe(platform);
-    Design_Open(probe);
+    Design_Open(probe.connection, probe.platform);
     std::vector<StoredAttribute> found;
-    probe.LastStatus = TGetFirstDesignAttribute(&probe.DesignContext, &probe.AttributeRec);
-    while (probe.LastStatus == dbx::kStatusOk) {
-        found.push_back({dbx::readField(probe.AttributeRec.name), dbx::readField(probe.AttributeRec.value),
-                         probe.AttributeRec.units});
-        probe.LastStatus = TGetNextDesignAttribute(&probe.DesignContext, &probe.AttributeRec);
+    probe.connection.LastStatus =
+        TGetFirstDesignAttribute(&probe.connection.DesignContext, &probe.records.AttributeRec);
+    while (probe.connection.LastStatus == dbx::kStatusOk) {
+        found.push_back({dbx::readField(probe.records.AttributeRec.name),
+                         dbx::readField(probe.records.AttributeRec.value), probe.records.AttributeRec.units});
+        probe.connection.LastStatus =
+            TGetNextDesignAttribute(&probe.connection.DesignContext, &probe.records.AttributeRec);
     }
-    Design_Close(probe);
+    Design_Close(probe.connection);
     return found;
 }
 

@@ -5,12 +5,12 @@
 #include <set>
 #include <string>
 
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/startup.h"
 #include "settings/units.h"
 #include "settings_fixture.h"
 #include "support/test_support.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {
@@ -28,10 +28,10 @@ TEST(KeyFilter, PassesOnlyBackspacePointDigitsAndN) {
         Key_Filter(run, key);
         if (accepted.count(code) != 0) {
             EXPECT_EQ(key, code);
-            EXPECT_TRUE(run.SettingsChanged) << code;
+            EXPECT_TRUE(run.settings.SettingsChanged) << code;
         } else {
             EXPECT_EQ(key, 0) << code;
-            EXPECT_FALSE(run.SettingsChanged) << code;
+            EXPECT_FALSE(run.settings.SettingsChanged) << code;
         }
     }
 }
@@ -40,21 +40,21 @@ TEST(KeyFilter, EveryDistanceBoxFiltersAndNeedsNoLoadedSettings) {
     test::RecordingPlatform platform;
     for (auto handler : {Text1_KeyPress, Text2_KeyPress, Text3_KeyPress}) {
         orlune::Run run(platform);
-        run.SettingsLoaded = false;
+        run.settings.SettingsLoaded = false;
         for (char c : std::string("a-,_N\x16\r")) {
             int16_t key = static_cast<int16_t>(c);
             handler(run, key);
             EXPECT_EQ(key, 0) << int{c};
         }
-        EXPECT_FALSE(run.SettingsChanged);
+        EXPECT_FALSE(run.settings.SettingsChanged);
         int16_t seven = '7';
         handler(run, seven);
         EXPECT_EQ(seven, '7');
-        EXPECT_TRUE(run.SettingsChanged);
+        EXPECT_TRUE(run.settings.SettingsChanged);
         // A swallowed key does not take the mark back.
         int16_t letter = 'a';
         handler(run, letter);
-        EXPECT_TRUE(run.SettingsChanged);
+        EXPECT_TRUE(run.settings.SettingsChanged);
     }
 }
 
@@ -62,10 +62,10 @@ TEST(TextStyleChange, MarksThePageOnlyOnceSettingsAreLoaded) {
     test::RecordingPlatform platform;
     orlune::Run run(platform);
     cboTextStyle_Change(run);
-    EXPECT_FALSE(run.SettingsChanged);
-    run.SettingsLoaded = true;
+    EXPECT_FALSE(run.settings.SettingsChanged);
+    run.settings.SettingsLoaded = true;
     cboTextStyle_Change(run);
-    EXPECT_TRUE(run.SettingsChanged);
+    EXPECT_TRUE(run.settings.SettingsChanged);
 }
 
 // --- SSTab1_Click without a design -------------------------------------------------
@@ -77,14 +77,14 @@ protected:
         ui::Control& list = run.form.at("cboTextStyle");
         list.items = {{"Default", 0}, {"Big", 1}, {"Small", 2}};
         list.listIndex = 0;
-        run.UnitCode = 1;
+        run.settings.UnitCode = 1;
         Set_Defaults(run);
         Apply_Settings(run);
         run.form.at("Frame2").visible = false;
         run.form.at("Frame3").visible = false;
         En_DisableMainMenu(run, true);
-        run.ActivePage = kPageMain;
-        run.SettingsLoaded = true;
+        run.page.ActivePage = kPageMain;
+        run.settings.SettingsLoaded = true;
     }
 
     test::RecordingPlatform platform;
@@ -92,11 +92,11 @@ protected:
 };
 
 TEST_F(SettingsTabTest, NothingHappensDuringStartUp) {
-    run.SettingsLoaded = false;
+    run.settings.SettingsLoaded = false;
     run.form.setFocus("Text1");
     Select_Tab(run, 1);
     EXPECT_EQ(run.form.selectedTab, 1);
-    EXPECT_EQ(run.ActivePage, kPageMain);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
     EXPECT_TRUE(run.form.hasFocus("Text1"));
 }
 
@@ -104,8 +104,8 @@ TEST_F(SettingsTabTest, EnteringRemembersTheSelectedStyle) {
     run.form.at("cboTextStyle").listIndex = 2;
     Select_Tab(run, 1);
     EXPECT_EQ(run.form.selectedTab, 1);
-    EXPECT_EQ(run.ActivePage, kPageSettings);
-    EXPECT_EQ(run.SavedStyleIndex, 2);
+    EXPECT_EQ(run.page.ActivePage, kPageSettings);
+    EXPECT_EQ(run.settings.SavedStyleIndex, 2);
     EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -116,10 +116,10 @@ TEST_F(SettingsTabTest, LeavingUnchangedAsksNothing) {
     run.form.at("Text1").caption = "14";
     Select_Tab(run, 0);
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(run.ActivePage, kPageMain);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
     EXPECT_TRUE(run.form.hasFocus("Command3"));
-    EXPECT_EQ(run.FocusButton, kFocusExit);
-    EXPECT_EQ(run.LeftStart, 355600);
+    EXPECT_EQ(run.page.FocusButton, kFocusExit);
+    EXPECT_EQ(run.settings.LeftStart, 355600);
 }
 
 TEST_F(SettingsTabTest, RefusedOverTheUtilitiesAndStatusPages) {
@@ -134,12 +134,12 @@ TEST_F(SettingsTabTest, RefusedOverTheUtilitiesAndStatusPages) {
         SCOPED_TRACE(c.button);
         En_DisableMainMenu(run, false);
         run.form.at(c.frame).visible = true;
-        run.ActivePage = c.page;
-        run.FocusButton = c.focus;
+        run.page.ActivePage = c.page;
+        run.page.FocusButton = c.focus;
         run.form.setFocus("Text1");
         Select_Tab(run, 1);
         EXPECT_EQ(run.form.selectedTab, 0);
-        EXPECT_EQ(run.ActivePage, c.page);
+        EXPECT_EQ(run.page.ActivePage, c.page);
         EXPECT_TRUE(run.form.hasFocus(c.button));
         // The nested run for tab 0 must not bring the main buttons back.
         EXPECT_FALSE(run.form.at("Command1").visible);
@@ -148,15 +148,15 @@ TEST_F(SettingsTabTest, RefusedOverTheUtilitiesAndStatusPages) {
 }
 
 TEST_F(SettingsTabTest, RefusedWhileACommandHoldsTheDesign) {
-    run.DesignOpen = true;
-    run.FocusButton = kFocusUpdate;
+    run.connection.DesignOpen = true;
+    run.page.FocusButton = kFocusUpdate;
     run.form.at("Command1").caption = "Wait";
     run.form.setFocus("Text2");
     Select_Tab(run, 1);
     EXPECT_EQ(run.form.selectedTab, 0);
-    EXPECT_EQ(run.ActivePage, kPageMain);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
     EXPECT_TRUE(run.form.hasFocus("Command1"));
-    EXPECT_EQ(run.FocusButton, kFocusUpdate);
+    EXPECT_EQ(run.page.FocusButton, kFocusUpdate);
 }
 
 TEST_F(SettingsTabTest, AnotherStyleAsksAndNoKeepsTheChoiceUnstored) {
@@ -170,17 +170,17 @@ TEST_F(SettingsTabTest, AnotherStyleAsksAndNoKeepsTheChoiceUnstored) {
     EXPECT_EQ(platform.boxes[0].title, "Question");
     EXPECT_EQ(platform.boxes[0].icon, Icon::Question);
     EXPECT_EQ(platform.boxes[0].buttons, Buttons::YesNo);
-    EXPECT_FALSE(run.SettingsChanged);
+    EXPECT_FALSE(run.settings.SettingsChanged);
     EXPECT_EQ(run.form.at("cboTextStyle").listIndex, 1);
     EXPECT_EQ(run.form.at("Text1").caption, "150");
-    EXPECT_EQ(run.LeftStartByUnit[1], "140");
-    EXPECT_EQ(run.LeftStart, 355600);
-    EXPECT_EQ(run.ActivePage, kPageMain);
+    EXPECT_EQ(run.settings.LeftStartByUnit[1], "140");
+    EXPECT_EQ(run.settings.LeftStart, 355600);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
     EXPECT_TRUE(run.form.hasFocus("Command3"));
 
     // The same style at the next entry is no change.
     Select_Tab(run, 1);
-    EXPECT_EQ(run.SavedStyleIndex, 1);
+    EXPECT_EQ(run.settings.SavedStyleIndex, 1);
     Select_Tab(run, 0);
     EXPECT_EQ(platform.boxes.size(), 1u);
 }
@@ -192,23 +192,23 @@ TEST_F(SettingsTabTest, AnEditAsksEvenWithTheSameStyle) {
     platform.answers = {Answer::No};
     Select_Tab(run, 0);
     EXPECT_EQ(platform.boxes.size(), 1u);
-    EXPECT_FALSE(run.SettingsChanged);
+    EXPECT_FALSE(run.settings.SettingsChanged);
 }
 
 TEST_F(SettingsTabTest, SelectingTheSameTabRunsNothing) {
     Select_Tab(run, 1);
-    run.SettingsChanged = true;
+    run.settings.SettingsChanged = true;
     Select_Tab(run, 1);
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(run.ActivePage, kPageSettings);
+    EXPECT_EQ(run.page.ActivePage, kPageSettings);
 }
 
 TEST_F(SettingsTabTest, TabZeroOnTheMainPageGivesTheFocusBack) {
-    run.FocusButton = kFocusDelete;
+    run.page.FocusButton = kFocusDelete;
     run.form.setFocus("Text3");
     SSTab1_Click(run, 0);
     EXPECT_TRUE(run.form.hasFocus("Command6"));
-    EXPECT_EQ(run.ActivePage, kPageMain);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
 }
 
 // --- SSTab1_Click with a design: Yes stores --------------------------------------------
@@ -231,11 +231,11 @@ TEST_F(SettingsTabDesignTest, YesStoresAndAppliesTheEdits) {
     Select_Tab(run, 0);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, kQuestion);
-    EXPECT_EQ(run.LeftStartByUnit[2], "5");
-    EXPECT_EQ(run.LeftStart, 500000);
-    EXPECT_FALSE(run.SettingsChanged);
-    EXPECT_FALSE(run.DesignOpen);
-    EXPECT_EQ(run.ActivePage, kPageMain);
+    EXPECT_EQ(run.settings.LeftStartByUnit[2], "5");
+    EXPECT_EQ(run.settings.LeftStart, 500000);
+    EXPECT_FALSE(run.settings.SettingsChanged);
+    EXPECT_FALSE(run.connection.DesignOpen);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
     EXPECT_TRUE(run.form.hasFocus("Command3"));
     const auto stored = test::storedAttributes(platform);
     ASSERT_EQ(stored.size(), 1u);
@@ -252,7 +252,7 @@ TEST_F(SettingsTabDesignTest, NoWritesNothing) {
     Select_Tab(run, 0);
     EXPECT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(hosted.designText(), before);
-    EXPECT_EQ(run.MaxRowLength, 1520000);
+    EXPECT_EQ(run.settings.MaxRowLength, 1520000);
 }
 
 TEST_F(SettingsTabDesignTest, StoringOnThePageLeavesNothingToAsk) {
@@ -261,7 +261,7 @@ TEST_F(SettingsTabDesignTest, StoringOnThePageLeavesNothingToAsk) {
     Text2_KeyPress(run, key);
     run.form.at("Text2").caption = "4.89";
     Command5_Click(run);
-    EXPECT_EQ(run.RightStart, 489000);
+    EXPECT_EQ(run.settings.RightStart, 489000);
     Select_Tab(run, 0);
     EXPECT_TRUE(platform.boxes.empty());
 

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "dbx/records.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/units.h"
 #include "settings_fixture.h"
 #include "support/test_support.h"
-#include "ui/page_state.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {
@@ -31,9 +31,9 @@ protected:
     orlune::Run run{platform};
 
     int readAt(const std::string& value, int32_t pos) {
-        run.FieldValue = value;
-        run.FieldPos = pos;
-        run.FieldText = "stale";
+        run.settings.FieldValue = value;
+        run.settings.FieldPos = pos;
+        run.settings.FieldText = "stale";
         return Next_Field(run);
     }
 };
@@ -60,19 +60,19 @@ TEST_F(NextFieldTest, ReadsOneFieldPerCall) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(readAt(c.value, c.pos), c.result) << "\"" << c.value << "\" at " << c.pos;
-        EXPECT_EQ(run.FieldText, c.text) << "\"" << c.value << "\" at " << c.pos;
-        EXPECT_EQ(run.FieldPos, c.posAfter) << "\"" << c.value << "\" at " << c.pos;
+        EXPECT_EQ(run.settings.FieldText, c.text) << "\"" << c.value << "\" at " << c.pos;
+        EXPECT_EQ(run.settings.FieldPos, c.posAfter) << "\"" << c.value << "\" at " << c.pos;
     }
 }
 
 TEST_F(NextFieldTest, WalksAStoredValueAndIgnoresItsTail) {
-    run.FieldValue = "1_140_190_600_junk";
-    run.FieldPos = 0;
+    run.settings.FieldValue = "1_140_190_600_junk";
+    run.settings.FieldPos = 0;
     std::vector<std::string> fields;
     while (Next_Field(run) == 1)
-        fields.push_back(run.FieldText);
+        fields.push_back(run.settings.FieldText);
     EXPECT_EQ(fields, (std::vector<std::string>{"1", "140", "190", "600"}));
-    EXPECT_EQ(run.FieldText, "junk");
+    EXPECT_EQ(run.settings.FieldText, "junk");
 }
 
 // --- Start-up --------------------------------------------------------------
@@ -100,15 +100,15 @@ TEST_F(FormLoadTest, MilDesignWithoutAttributeStartsWithTheDefaults) {
     orlune::Run& run = load(test::design(1));
     const std::string before = hosted->designText();
 
-    EXPECT_EQ(run.UnitCode, 1);
-    EXPECT_EQ(run.LeftStart, 355600);
-    EXPECT_EQ(run.RightStart, 482600);
-    EXPECT_EQ(run.MaxRowLength, 1524000);
-    EXPECT_EQ(run.DesignExtent.x, 25400000);
-    EXPECT_EQ(run.DesignExtent.y, 17780000);
-    EXPECT_EQ(run.SheetCount, 1);
-    EXPECT_EQ(run.BusDistanceByUnit, (std::array<std::string, 5>{"", "350", "8.9", "", "0.35"}));
-    EXPECT_EQ(run.UnitNames, (std::array<std::string, 5>{"", "mil", "mm", "0", "inch"}));
+    EXPECT_EQ(run.settings.UnitCode, 1);
+    EXPECT_EQ(run.settings.LeftStart, 355600);
+    EXPECT_EQ(run.settings.RightStart, 482600);
+    EXPECT_EQ(run.settings.MaxRowLength, 1524000);
+    EXPECT_EQ(run.settings.DesignExtent.x, 25400000);
+    EXPECT_EQ(run.settings.DesignExtent.y, 17780000);
+    EXPECT_EQ(run.counts.SheetCount, 1);
+    EXPECT_EQ(run.settings.BusDistanceByUnit, (std::array<std::string, 5>{"", "350", "8.9", "", "0.35"}));
+    EXPECT_EQ(run.settings.UnitNames, (std::array<std::string, 5>{"", "mil", "mm", "0", "inch"}));
     EXPECT_TRUE(boxes().empty());
 
     // The page and the window as start-up leaves them.
@@ -126,11 +126,11 @@ TEST_F(FormLoadTest, MilDesignWithoutAttributeStartsWithTheDefaults) {
     EXPECT_EQ(form.at("Command3").caption, "Exit");
     EXPECT_TRUE(form.hasFocus("Command3"));
     EXPECT_EQ(form.selectedTab, 0);
-    EXPECT_EQ(run.FocusButton, kFocusExit);
-    EXPECT_EQ(run.ActivePage, kPageMain);
-    EXPECT_FALSE(run.DesignOpen);
-    EXPECT_FALSE(run.SettingsChanged);
-    EXPECT_TRUE(run.SettingsLoaded);
+    EXPECT_EQ(run.page.FocusButton, kFocusExit);
+    EXPECT_EQ(run.page.ActivePage, kPageMain);
+    EXPECT_FALSE(run.connection.DesignOpen);
+    EXPECT_FALSE(run.settings.SettingsChanged);
+    EXPECT_TRUE(run.settings.SettingsLoaded);
 
     // Nothing is stored until the user asks for it.
     EXPECT_TRUE(attributes().empty());
@@ -151,13 +151,13 @@ TEST_F(FormLoadTest, ShowsWaitOnExitWhileTheDesignIsRead) {
 TEST_F(FormLoadTest, StoredSettingsOfTheDesignsUnitAreUsedAndKept) {
     const std::string value = "2_3.6_4.8_15.2_";
     orlune::Run& run = load(test::design(2).withAttributes(attributeJson("ORLUNE", "2_3.6_4.8_15.2_", 2)));
-    EXPECT_EQ(run.LeftStartByUnit[2], "3.6");
-    EXPECT_EQ(run.RightStartByUnit[2], "4.8");
-    EXPECT_EQ(run.MaxRowByUnit[2], "15.2");
-    EXPECT_EQ(run.LeftStartByUnit[1], "");  // only the design's unit is filled
-    EXPECT_EQ(run.LeftStart, 360000);
-    EXPECT_EQ(run.RightStart, 480000);
-    EXPECT_EQ(run.MaxRowLength, 1520000);
+    EXPECT_EQ(run.settings.LeftStartByUnit[2], "3.6");
+    EXPECT_EQ(run.settings.RightStartByUnit[2], "4.8");
+    EXPECT_EQ(run.settings.MaxRowByUnit[2], "15.2");
+    EXPECT_EQ(run.settings.LeftStartByUnit[1], "");  // only the design's unit is filled
+    EXPECT_EQ(run.settings.LeftStart, 360000);
+    EXPECT_EQ(run.settings.RightStart, 480000);
+    EXPECT_EQ(run.settings.MaxRowLength, 1520000);
     EXPECT_EQ(run.form.at("Label6", 1).caption, "mm");
     EXPECT_TRUE(boxes().empty());
     ASSERT_EQ(attributes().size(), 1u);
@@ -183,11 +183,11 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         orlune::Run& run = load(test::design(c.units).withAttributes(attributeJson("ORLUNE", c.value)));
-        EXPECT_EQ(run.LeftStartByUnit[c.units], c.left);
-        EXPECT_EQ(run.RightStartByUnit[c.units], c.right);
-        EXPECT_EQ(run.MaxRowByUnit[c.units], c.maxRow);
+        EXPECT_EQ(run.settings.LeftStartByUnit[c.units], c.left);
+        EXPECT_EQ(run.settings.RightStartByUnit[c.units], c.right);
+        EXPECT_EQ(run.settings.MaxRowByUnit[c.units], c.maxRow);
         EXPECT_EQ(run.form.at("Text1").caption, c.left);
-        EXPECT_EQ(run.LeftStart, c.leftDb);
+        EXPECT_EQ(run.settings.LeftStart, c.leftDb);
         EXPECT_TRUE(boxes().empty());
         const auto stored = attributes();
         ASSERT_EQ(stored.size(), 1u);
@@ -215,10 +215,10 @@ TEST_F(FormLoadTest, UnusableAttributesAreDeletedSilently) {
         orlune::Run& run = load(test::design(1).withAttributes(
             attributeJson("Other", "x") + "," + attributeJson("ORLUNE", value, 1) + "," + attributeJson("Last", "y")));
         EXPECT_TRUE(boxes().empty());
-        EXPECT_EQ(run.LeftStartByUnit[1], "140");
-        EXPECT_EQ(run.RightStartByUnit[1], "190");
-        EXPECT_EQ(run.MaxRowByUnit[1], "600");
-        EXPECT_EQ(run.LeftStart, 355600);
+        EXPECT_EQ(run.settings.LeftStartByUnit[1], "140");
+        EXPECT_EQ(run.settings.RightStartByUnit[1], "190");
+        EXPECT_EQ(run.settings.MaxRowByUnit[1], "600");
+        EXPECT_EQ(run.settings.LeftStart, 355600);
         const auto stored = attributes();
         ASSERT_EQ(stored.size(), 2u);
         EXPECT_EQ(stored[0].name, "Other");
@@ -236,7 +236,7 @@ TEST_F(FormLoadTest, AnotherUnitWarnsAndFallsBackToTheDesignsDefaults) {
     EXPECT_EQ(run.form.at("Text1").caption, "140");
     EXPECT_EQ(run.form.at("Text2").caption, "190");
     EXPECT_EQ(run.form.at("Text3").caption, "600");
-    EXPECT_EQ(run.LeftStart, 355600);
+    EXPECT_EQ(run.settings.LeftStart, 355600);
     EXPECT_TRUE(attributes().empty());
 }
 
@@ -244,7 +244,7 @@ TEST_F(FormLoadTest, OnlyTheFirstAttributeNamedOrluneIsExamined) {
     // Unusable first: deleted; the second is neither read nor deleted.
     orlune::Run& run = load(test::design(1).withAttributes(attributeJson("ORLUNE", "1_140_190_600") + "," +
                                                            attributeJson("ORLUNE", "1_150_200_700_")));
-    EXPECT_EQ(run.LeftStartByUnit[1], "140");
+    EXPECT_EQ(run.settings.LeftStartByUnit[1], "140");
     auto stored = attributes();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].value, "1_150_200_700_");
@@ -252,14 +252,14 @@ TEST_F(FormLoadTest, OnlyTheFirstAttributeNamedOrluneIsExamined) {
     // Usable first: read; the second stays as it is.
     orlune::Run& second = load(test::design(1).withAttributes(attributeJson("ORLUNE", "1_150_200_700_") + "," +
                                                               attributeJson("ORLUNE", "nonsense")));
-    EXPECT_EQ(second.LeftStartByUnit[1], "150");
+    EXPECT_EQ(second.settings.LeftStartByUnit[1], "150");
     EXPECT_EQ(attributes().size(), 2u);
 }
 
 TEST_F(FormLoadTest, TheNameIsComparedExactlyAfterTrimming) {
     orlune::Run& run = load(test::design(1).withAttributes(attributeJson("orlune", "1_150_200_700_") + "," +
                                                            attributeJson(" ORLUNE ", "1_160_200_700_")));
-    EXPECT_EQ(run.LeftStartByUnit[1], "160");
+    EXPECT_EQ(run.settings.LeftStartByUnit[1], "160");
     EXPECT_EQ(attributes().size(), 2u);
 }
 
@@ -272,15 +272,15 @@ TEST_F(FormLoadTest, UnsupportedDesignUnitsWarnAndWorkInWholeUnits) {
         EXPECT_EQ(boxes()[0].title, "Warning");
         EXPECT_EQ(boxes()[0].icon, Icon::Warning);
         EXPECT_EQ(boxes().size(), 1u);
-        EXPECT_FALSE(Check_Unit(run.UnitCode));
+        EXPECT_FALSE(Check_Unit(run.settings.UnitCode));
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(run.form.at("Label6", i).caption, "0");
         EXPECT_EQ(run.form.at("Text1").caption, "0");
-        EXPECT_EQ(run.LeftStart, 0);
-        EXPECT_EQ(run.RightStart, 0);
-        EXPECT_EQ(run.MaxRowLength, 0);
+        EXPECT_EQ(run.settings.LeftStart, 0);
+        EXPECT_EQ(run.settings.RightStart, 0);
+        EXPECT_EQ(run.settings.MaxRowLength, 0);
         EXPECT_TRUE(attributes().empty());
-        EXPECT_TRUE(run.SettingsLoaded);
+        EXPECT_TRUE(run.settings.SettingsLoaded);
     }
 }
 
@@ -288,7 +288,7 @@ TEST_F(FormLoadTest, StoredTextsThatDoNotConvertFallBackToTheDefaults) {
     orlune::Run& run = load(test::design(1).withAttributes(attributeJson("ORLUNE", "1_99999999_190_600_")));
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].text, "Left side start is out of range: 99999999");
-    EXPECT_EQ(run.LeftStart, 355600);
+    EXPECT_EQ(run.settings.LeftStart, 355600);
     EXPECT_EQ(run.form.at("Text1").caption, "140");
     // The stored value is not the program's to throw away.
     ASSERT_EQ(attributes().size(), 1u);
@@ -305,7 +305,7 @@ TEST_F(FormLoadTest, ReadsTheDesignInOrderBehindTheHiddenMainButtons) {
         for (const char* name : {"Command1", "Command2", "Command4", "Command6", "Command10"}) {
             if (form.at(name).visible) state += std::string(" ") + name;
         }
-        return state + " page " + std::to_string(run.ActivePage) + (run.SettingsLoaded ? " loaded" : "");
+        return state + " page " + std::to_string(run.page.ActivePage) + (run.settings.SettingsLoaded ? " loaded" : "");
     };
     std::vector<std::string> calls;
     std::vector<std::string> windows;
@@ -325,14 +325,14 @@ TEST_F(FormLoadTest, ReadsTheDesignInOrderBehindTheHiddenMainButtons) {
                            "Wait focused page 0",
                            "Exit focused Command1 Command2 Command4 Command6 Command10 page 1",
                        }));
-    EXPECT_TRUE(run.SettingsLoaded);
+    EXPECT_TRUE(run.settings.SettingsLoaded);
 }
 
 TEST_F(FormLoadTest, OneHundredSheetsPass) {
     orlune::Run& run = load(test::design(1).withSheets(100));
-    EXPECT_EQ(run.SheetCount, 100);
+    EXPECT_EQ(run.counts.SheetCount, 100);
     EXPECT_TRUE(boxes().empty());
-    EXPECT_TRUE(run.SettingsLoaded);
+    EXPECT_TRUE(run.settings.SettingsLoaded);
 }
 
 TEST_F(FormLoadTest, MoreThanOneHundredSheetsEndTheProgram) {
@@ -345,10 +345,10 @@ TEST_F(FormLoadTest, MoreThanOneHundredSheetsEndTheProgram) {
     EXPECT_EQ(boxes()[0].title, "Error");
     EXPECT_EQ(boxes()[0].icon, Icon::Error);
     EXPECT_EQ(boxes()[0].buttons, Buttons::Ok);
-    EXPECT_FALSE(run.DesignOpen);
-    EXPECT_FALSE(run.SettingsLoaded);
+    EXPECT_FALSE(run.connection.DesignOpen);
+    EXPECT_FALSE(run.settings.SettingsLoaded);
     // Nothing read, nothing written: the unusable attribute is still there.
-    EXPECT_EQ(run.UnitCode, 0);
+    EXPECT_EQ(run.settings.UnitCode, 0);
     EXPECT_EQ(hosted->designText(), before);
 }
 
@@ -366,7 +366,7 @@ TEST_F(FormLoadTest, TheListHoldsEveryStyleWithItsNumber) {
     EXPECT_EQ(list.items, (std::vector<Entry>{{"Default", 0}, {"Big", 11}, {"Small", 12}}));
     EXPECT_EQ(list.listIndex, 0);
     EXPECT_EQ(list.caption, "Default");
-    EXPECT_EQ(run.StyleIndex, 0);
+    EXPECT_EQ(run.settings.StyleIndex, 0);
 }
 
 TEST_F(FormLoadTest, TheFirstPlacedTextChoosesTheStyle) {
@@ -386,7 +386,7 @@ TEST_F(FormLoadTest, TheFirstPlacedTextChoosesTheStyle) {
         SCOPED_TRACE(c.items);
         orlune::Run& run = load(test::design(1).withSheets(3).withItems(c.items));
         const ui::Control& list = run.form.at("cboTextStyle");
-        EXPECT_EQ(run.StyleIndex, c.style);
+        EXPECT_EQ(run.settings.StyleIndex, c.style);
         EXPECT_EQ(list.listIndex, c.style);
         EXPECT_EQ(list.caption, c.caption);
     }
@@ -396,7 +396,7 @@ TEST_F(FormLoadTest, TheFirstPlacedTextChoosesTheStyle) {
 
 TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     orlune::Run& run = load(test::design(1).withAttributes(attributeJson("Other", "keep", 9)));
-    run.SettingsChanged = true;
+    run.settings.SettingsChanged = true;
     Command5_Click(run);
     auto stored = attributes();
     ASSERT_EQ(stored.size(), 2u);
@@ -404,8 +404,8 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     EXPECT_EQ(stored[1].value, "1_140_190_600_");
     EXPECT_EQ(stored[1].units, 1);
     EXPECT_EQ(stored[0].value, "keep");
-    EXPECT_FALSE(run.SettingsChanged);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_FALSE(run.settings.SettingsChanged);
+    EXPECT_FALSE(run.connection.DesignOpen);
 
     run.form.at("Text1").caption = " 150 ";
     run.form.at("Text3").caption = "700";
@@ -413,10 +413,10 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     stored = attributes();
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[1].value, "1_ 150 _190_700_");
-    EXPECT_EQ(run.LeftStartByUnit[1], "150");
-    EXPECT_EQ(run.MaxRowByUnit[1], "700");
-    EXPECT_EQ(run.LeftStart, 381000);
-    EXPECT_EQ(run.MaxRowLength, 1778000);
+    EXPECT_EQ(run.settings.LeftStartByUnit[1], "150");
+    EXPECT_EQ(run.settings.MaxRowByUnit[1], "700");
+    EXPECT_EQ(run.settings.LeftStart, 381000);
+    EXPECT_EQ(run.settings.MaxRowLength, 1778000);
     EXPECT_TRUE(hosted->platform.boxes.empty());
 
     // The next start-up reads back what was stored.
@@ -424,7 +424,7 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     orlune::Run next(platform);
     Form_Load(next);
     EXPECT_EQ(next.form.at("Text1").caption, "150");
-    EXPECT_EQ(next.LeftStart, 381000);
+    EXPECT_EQ(next.settings.LeftStart, 381000);
 }
 
 TEST_F(FormLoadTest, UpdateFillsOnlyItsOwnFieldsOfTheSharedAttributeRecord) {
@@ -433,15 +433,15 @@ TEST_F(FormLoadTest, UpdateFillsOnlyItsOwnFieldsOfTheSharedAttributeRecord) {
     std::optional<dbx::AttributeRecord> sent;
     const auto capture = [&](orlune::Run& run) {
         hosted->host.onCall = [&](std::string_view op) {
-            if (op == "TAddDesignAttribute" || op == "TModifyDesignAttribute") sent = run.AttributeRec;
+            if (op == "TAddDesignAttribute" || op == "TModifyDesignAttribute") sent = run.records.AttributeRec;
         };
     };
 
     // Added: whatever the search left in the record travels along.
     orlune::Run& run = load(test::design(1));
-    run.AttributeRec.attrFlag1 = 7;
-    run.AttributeRec.attrFlag2 = 9;
-    dbx::writeField(run.AttributeRec.reservedText1, "left by the search");
+    run.records.AttributeRec.attrFlag1 = 7;
+    run.records.AttributeRec.attrFlag2 = 9;
+    dbx::writeField(run.records.AttributeRec.reservedText1, "left by the search");
     capture(run);
     Command5_Click(run);
     hosted->host.onCall = nullptr;
@@ -476,7 +476,7 @@ TEST_F(FormLoadTest, UpdateModifiesTheFirstOfTwoAttributes) {
     EXPECT_EQ(stored[0].value, "2_1_2.5_3_");
     EXPECT_EQ(stored[0].units, 2);
     EXPECT_EQ(stored[1].value, "2_4_5_6_");
-    EXPECT_EQ(run.RightStart, 250000);
+    EXPECT_EQ(run.settings.RightStart, 250000);
 }
 
 TEST_F(FormLoadTest, TenCharactersAreStoredAndReadBack) {
@@ -512,16 +512,16 @@ TEST_F(FormLoadTest, UpdateRefusesTextsThatCannotBeStoredOrApplied) {
         const std::string before = hosted->designText();
         run.form.at("Text1").caption = c.left;
         run.form.at("Text2").caption = c.right;
-        run.SettingsChanged = true;
+        run.settings.SettingsChanged = true;
         Command5_Click(run);
         ASSERT_EQ(boxes().size(), 1u);
         EXPECT_EQ(boxes()[0].text, c.message);
         EXPECT_EQ(boxes()[0].title, "Warning");
         EXPECT_EQ(hosted->designText(), before);
-        EXPECT_EQ(run.LeftStartByUnit[1], "140");
-        EXPECT_EQ(run.LeftStart, 355600);
-        EXPECT_TRUE(run.SettingsChanged);  // the edits are still unsaved
-        EXPECT_FALSE(run.DesignOpen);
+        EXPECT_EQ(run.settings.LeftStartByUnit[1], "140");
+        EXPECT_EQ(run.settings.LeftStart, 355600);
+        EXPECT_TRUE(run.settings.SettingsChanged);  // the edits are still unsaved
+        EXPECT_FALSE(run.connection.DesignOpen);
     }
 }
 
@@ -529,8 +529,8 @@ TEST_F(FormLoadTest, UnsupportedUnitStoresItsCodeAndWholeNumbers) {
     orlune::Run& run = load(test::design(3));
     run.form.at("Text1").caption = "1000";
     Command5_Click(run);
-    EXPECT_EQ(run.LeftStart, 1000);
-    EXPECT_EQ(run.LeftStartByUnit[3], "1000");
+    EXPECT_EQ(run.settings.LeftStart, 1000);
+    EXPECT_EQ(run.settings.LeftStartByUnit[3], "1000");
     ASSERT_EQ(attributes().size(), 1u);
     EXPECT_EQ(attributes()[0].value, "3_1000_0_0_");
     EXPECT_EQ(attributes()[0].units, 3);

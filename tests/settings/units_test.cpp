@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "run/run.h"
 #include "support/test_support.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {
@@ -162,7 +162,7 @@ TEST(ToDbUnits, ChoosesTheConversionByUnitCode) {
     } cases[] = {{1, "1", 2540}, {2, "1", 100000},        {4, "1", 2540000},     {3, "1", 1}, {3, "2.5", 2},
                  {0, "7", 7},    {-1, "x", std::nullopt}, {5, "", std::nullopt}, {1, "x", 0}, {3, "350", 350}};
     for (const auto& c : cases) {
-        run.UnitCode = c.unit;
+        run.settings.UnitCode = c.unit;
         EXPECT_EQ(To_DbUnits(run, c.text), c.expected) << "unit " << c.unit << " \"" << c.text << "\"";
     }
 }
@@ -211,34 +211,34 @@ TEST_F(ApplySettingsTest, DefaultsGiveTheFactorySettingsOfEveryUnit) {
                  {0, 0, 0, 0},
                  {9, 0, 0, 0}};
     for (const auto& c : cases) {
-        run.UnitCode = c.unit;
+        run.settings.UnitCode = c.unit;
         Set_Defaults(run);
         ASSERT_TRUE(Apply_Settings(run)) << c.unit;
-        EXPECT_EQ(run.LeftStart, c.left) << c.unit;
-        EXPECT_EQ(run.RightStart, c.right) << c.unit;
-        EXPECT_EQ(run.MaxRowLength, c.maxRow) << c.unit;
+        EXPECT_EQ(run.settings.LeftStart, c.left) << c.unit;
+        EXPECT_EQ(run.settings.RightStart, c.right) << c.unit;
+        EXPECT_EQ(run.settings.MaxRowLength, c.maxRow) << c.unit;
     }
     EXPECT_TRUE(platform.boxes.empty());
 }
 
 TEST_F(ApplySettingsTest, SetDefaultsFillsAllFourPositions) {
     Set_Defaults(run);
-    EXPECT_EQ(run.LeftStartByUnit, (std::array<std::string, 5>{"", "140", "3.6", "0", "0.14"}));
-    EXPECT_EQ(run.RightStartByUnit, (std::array<std::string, 5>{"", "190", "4.8", "0", "0.19"}));
-    EXPECT_EQ(run.MaxRowByUnit, (std::array<std::string, 5>{"", "600", "15.2", "0", "0.6"}));
+    EXPECT_EQ(run.settings.LeftStartByUnit, (std::array<std::string, 5>{"", "140", "3.6", "0", "0.14"}));
+    EXPECT_EQ(run.settings.RightStartByUnit, (std::array<std::string, 5>{"", "190", "4.8", "0", "0.19"}));
+    EXPECT_EQ(run.settings.MaxRowByUnit, (std::array<std::string, 5>{"", "600", "15.2", "0", "0.6"}));
 }
 
 TEST_F(ApplySettingsTest, OutOfRangeKeepsTheSettingsInForceAndTellsTheUser) {
-    run.UnitCode = 1;
+    run.settings.UnitCode = 1;
     Set_Defaults(run);
     ASSERT_TRUE(Apply_Settings(run));
 
-    run.LeftStartByUnit[1] = "99999999";
-    run.RightStartByUnit[1] = "10";  // convertible, yet must not take effect alone
+    run.settings.LeftStartByUnit[1] = "99999999";
+    run.settings.RightStartByUnit[1] = "10";  // convertible, yet must not take effect alone
     EXPECT_FALSE(Apply_Settings(run));
-    EXPECT_EQ(run.LeftStart, 355600);
-    EXPECT_EQ(run.RightStart, 482600);
-    EXPECT_EQ(run.MaxRowLength, 1524000);
+    EXPECT_EQ(run.settings.LeftStart, 355600);
+    EXPECT_EQ(run.settings.RightStart, 482600);
+    EXPECT_EQ(run.settings.MaxRowLength, 1524000);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "Left side start is out of range: 99999999");
     EXPECT_EQ(platform.boxes[0].title, "Warning");
@@ -247,20 +247,20 @@ TEST_F(ApplySettingsTest, OutOfRangeKeepsTheSettingsInForceAndTellsTheUser) {
 }
 
 TEST_F(ApplySettingsTest, EveryFailingSettingIsNamedOnItsOwnLine) {
-    run.UnitCode = 2;
+    run.settings.UnitCode = 2;
     Set_Defaults(run);
-    run.RightStartByUnit[2] = "1E400";
-    run.MaxRowByUnit[2] = "30000";
+    run.settings.RightStartByUnit[2] = "1E400";
+    run.settings.MaxRowByUnit[2] = "30000";
     EXPECT_FALSE(Apply_Settings(run));
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "Right side start is out of range: 1E400\rMax row lenght is out of range: 30000");
-    EXPECT_EQ(run.LeftStart, 0);  // nothing was applied
+    EXPECT_EQ(run.settings.LeftStart, 0);  // nothing was applied
 }
 
 TEST_F(ApplySettingsTest, WholeNumberUnitsRejectTextsThatAreNoNumber) {
-    run.UnitCode = 3;
+    run.settings.UnitCode = 3;
     Set_Defaults(run);
-    run.MaxRowByUnit[3] = "12n";
+    run.settings.MaxRowByUnit[3] = "12n";
     EXPECT_FALSE(Apply_Settings(run));
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "Max row lenght is not a number: 12n");

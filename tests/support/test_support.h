@@ -11,7 +11,7 @@
 
 #include "dbx/platform.h"
 #include "host/host.h"
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune::test {
 

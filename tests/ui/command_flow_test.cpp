@@ -29,7 +29,7 @@ protected:
 
     void SetUp() override {
         Form_Load(run());
-        ASSERT_EQ(run().ActivePage, 1);
+        ASSERT_EQ(run().page.ActivePage, 1);
         ASSERT_TRUE(h.platform.boxes.empty());
         h.host.onCall = [this](std::string_view op) {
             calls.emplace_back(op);
@@ -65,9 +65,9 @@ protected:
         expectMainButtons(true);
         EXPECT_FALSE(run().form.at("Frame2").visible);
         EXPECT_FALSE(run().form.at("Frame3").visible);
-        EXPECT_EQ(run().ActivePage, 1);
+        EXPECT_EQ(run().page.ActivePage, 1);
         EXPECT_TRUE(run().form.hasFocus("Command3"));
-        EXPECT_EQ(run().FocusButton, 2);
+        EXPECT_EQ(run().page.FocusButton, 2);
     }
 
     HostedRun h;
@@ -87,16 +87,16 @@ TEST_F(CommandFlow, UpdateShowsWaitDuringThePassThenHandsTheFocusToExit) {
     bool checked = false;
     duringPass = [&] {
         checked = true;
-        EXPECT_TRUE(run().DesignOpen);
+        EXPECT_TRUE(run().connection.DesignOpen);
         EXPECT_EQ(run().form.at("Command1").caption, "Wait");
-        EXPECT_EQ(run().FocusButton, 0);
+        EXPECT_EQ(run().page.FocusButton, 0);
     };
     Command1_Click(run());
     EXPECT_TRUE(checked);
     EXPECT_EQ(paintedCaption, "Wait");
     EXPECT_EQ(opensBeforePaint, 0);
     EXPECT_EQ(run().form.at("Command1").caption, "Update");
-    EXPECT_FALSE(run().DesignOpen);
+    EXPECT_FALSE(run().connection.DesignOpen);
     expectMainPage();
     EXPECT_EQ(texts(), (std::vector<std::string>{"@1", "@2"}));
     EXPECT_EQ(callsOf("TOpenDesign"), 1);
@@ -119,7 +119,7 @@ TEST_F(CommandFlow, DeleteShowsWaitDuringThePassThenHandsTheFocusToExit) {
         checked = true;
         EXPECT_EQ(run().form.at("Command6").caption, "Wait");
         EXPECT_EQ(run().form.at("Command1").caption, "Update");
-        EXPECT_EQ(run().FocusButton, 1);
+        EXPECT_EQ(run().page.FocusButton, 1);
     };
     Command6_Click(run());
     EXPECT_TRUE(checked);
@@ -163,12 +163,12 @@ TEST_P(CommandFlowGuard, ClickDuringUpdateOnlyReturnsTheFocus) {
         ASSERT_TRUE(run().form.hasFocus("Command3"));  // where start-up left it
         GetParam().click(run());
         EXPECT_TRUE(run().form.hasFocus("Command1"));
-        EXPECT_EQ(run().FocusButton, 0);
+        EXPECT_EQ(run().page.FocusButton, 0);
         EXPECT_EQ(run().form.at("Command1").caption, "Wait");
         EXPECT_EQ(run().form.at("Command6").caption, "Delete");
         EXPECT_EQ(run().form.at("Command9").caption, "Ok");
-        EXPECT_TRUE(run().DesignOpen);
-        EXPECT_EQ(run().ActivePage, 1);
+        EXPECT_TRUE(run().connection.DesignOpen);
+        EXPECT_EQ(run().page.ActivePage, 1);
         expectMainButtons(true);
         EXPECT_FALSE(run().form.at("Frame2").visible);
         EXPECT_FALSE(run().form.at("Frame3").visible);
@@ -213,7 +213,7 @@ TEST_F(CommandFlow, ClickDuringAUtilityReturnsTheFocusToTheUtilitiesOk) {
     duringPass = [&] {
         Command8_Click(run(), 4);
         EXPECT_TRUE(run().form.hasFocus("Command11"));
-        EXPECT_EQ(run().FocusButton, 4);
+        EXPECT_EQ(run().page.FocusButton, 4);
     };
     Command8_Click(run(), 0);
     EXPECT_EQ(callsOf("TOpenDesign"), 1);
@@ -230,7 +230,7 @@ TEST_F(CommandFlow, ClickDuringStatusCountingReturnsTheFocusToTheStatusOk) {
     Command2_Click(run());
     EXPECT_EQ(callsOf("TOpenDesign"), 1);
     EXPECT_EQ(texts(), (std::vector<std::string>{"@9"}));
-    EXPECT_EQ(run().ActivePage, 3);
+    EXPECT_EQ(run().page.ActivePage, 3);
 }
 
 // --- Pages -------------------------------------------------------------------
@@ -240,18 +240,18 @@ TEST_F(CommandFlow, UtilitiesPageStaysUntilItsOkIsClicked) {
     EXPECT_TRUE(calls.empty());
     expectMainButtons(false);
     EXPECT_TRUE(run().form.at("Frame2").visible);
-    EXPECT_EQ(run().ActivePage, 2);
+    EXPECT_EQ(run().page.ActivePage, 2);
     EXPECT_TRUE(run().form.hasFocus("Command11"));
-    EXPECT_EQ(run().FocusButton, 4);
+    EXPECT_EQ(run().page.FocusButton, 4);
 
     for (int16_t index : {int16_t{1}, int16_t{0}}) {
         run().form.setFocus("Command8", index);
         Command8_Click(run(), index);
         EXPECT_TRUE(run().form.at("Frame2").visible);
-        EXPECT_EQ(run().ActivePage, 2);
+        EXPECT_EQ(run().page.ActivePage, 2);
         EXPECT_TRUE(run().form.hasFocus("Command11"));
-        EXPECT_EQ(run().FocusButton, 4);
-        EXPECT_FALSE(run().DesignOpen);
+        EXPECT_EQ(run().page.FocusButton, 4);
+        EXPECT_FALSE(run().connection.DesignOpen);
     }
     EXPECT_EQ(callsOf("TOpenDesign"), 2);
     EXPECT_EQ(run().form.at("Command8", 0).caption, " Highlight \"one row\" ");
@@ -276,9 +276,9 @@ TEST_F(CommandFlow, StatusPageShowsCountsAndOkReturnsToTheMainPage) {
     Command2_Click(run());
     expectMainButtons(false);
     EXPECT_TRUE(run().form.at("Frame3").visible);
-    EXPECT_EQ(run().ActivePage, 3);
+    EXPECT_EQ(run().page.ActivePage, 3);
     EXPECT_TRUE(run().form.hasFocus("Command9"));
-    EXPECT_EQ(run().FocusButton, 3);
+    EXPECT_EQ(run().page.FocusButton, 3);
     EXPECT_EQ(run().form.at("Text4", 0).caption, " 2");
     EXPECT_EQ(run().form.at("Text4", 2).caption, " 1");
     EXPECT_EQ(run().form.at("Text4", 3).caption, " 1");
@@ -293,24 +293,24 @@ TEST_F(CommandFlow, StatusOkClickedWhileCountingLeavesTheFocusOnTheMainPage) {
     Command2_Click(run());
     expectMainPage();
     EXPECT_EQ(run().form.at("Command9").caption, "Ok");
-    EXPECT_FALSE(run().DesignOpen);
+    EXPECT_FALSE(run().connection.DesignOpen);
 
     // The next visit works as usual.
     Command2_Click(run());
     EXPECT_TRUE(run().form.at("Frame3").visible);
     EXPECT_TRUE(run().form.hasFocus("Command9"));
-    EXPECT_EQ(run().FocusButton, 3);
+    EXPECT_EQ(run().page.FocusButton, 3);
     EXPECT_EQ(callsOf("TOpenDesign"), 2);
 }
 
 TEST_F(CommandFlow, OkOfAHiddenPageChangesNothing) {
     run().form.setFocus("Command1");
-    run().FocusButton = 0;
+    run().page.FocusButton = 0;
     Command9_Click(run());
     Command11_Click(run());
     EXPECT_TRUE(run().form.hasFocus("Command1"));
-    EXPECT_EQ(run().FocusButton, 0);
-    EXPECT_EQ(run().ActivePage, 1);
+    EXPECT_EQ(run().page.FocusButton, 0);
+    EXPECT_EQ(run().page.ActivePage, 1);
 }
 
 TEST_F(CommandFlow, UtilityIndexOutsideTheArrayStartsNothing) {
@@ -326,7 +326,7 @@ TEST_F(CommandFlow, UtilityIndexOutsideTheArrayStartsNothing) {
 
 TEST_F(CommandFlow, HelpShowsTheAboutBoxThenFocusesExit) {
     run().form.setFocus("Command4");
-    run().FocusButton = 0;
+    run().page.FocusButton = 0;
     Command4_Click(run());
     ASSERT_EQ(h.platform.boxes.size(), 1u);
     const ShownBox& box = h.platform.boxes[0];
@@ -337,7 +337,7 @@ TEST_F(CommandFlow, HelpShowsTheAboutBoxThenFocusesExit) {
     EXPECT_EQ(box.icon, Icon::None);
     EXPECT_EQ(box.buttons, Buttons::Ok);
     EXPECT_TRUE(run().form.hasFocus("Command3"));
-    EXPECT_EQ(run().FocusButton, 2);
+    EXPECT_EQ(run().page.FocusButton, 2);
     EXPECT_TRUE(calls.empty());
 }
 

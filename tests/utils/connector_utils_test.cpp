@@ -19,9 +19,9 @@ namespace {
 using Attrs = std::vector<std::pair<std::string, std::string>>;
 
 void runUtility(HostedRun& h, int16_t index) {
-    Design_Open(*h.run);
+    Design_Open(h.run->connection, h.run->platform);
     Run_Utility(*h.run, index);
-    Design_Close(*h.run);
+    Design_Close(h.run->connection);
 }
 
 int countOf(const std::string& text, const std::string& what) {
@@ -186,8 +186,8 @@ TEST(InvertShType, ConnectorReachedThroughTwoSymbolItemsIsInvertedTwice) {
     h.host.onCall = [&](std::string_view op) {
         if (op != "TGetCompByRefDes") return;
         if (++lookups == 2) {
-            ASSERT_EQ(h.run->CurrentRefDes, std::string("SC9", 4));
-            h.run->CurrentRefDes[2] = '1';
+            ASSERT_EQ(h.run->connector.CurrentRefDes, std::string("SC9", 4));
+            h.run->connector.CurrentRefDes[2] = '1';
         }
     };
     runUtility(h, kUtilInvertSelected);
@@ -202,7 +202,7 @@ TEST(InvertShType, ASelectedSymbolWhoseComponentIsNotFoundIsPassedOver) {
     HostedRun h(designJson({{"SC1", {{"SH_TYPE", "0"}}, 0, true}, {"R1", {}, 0, true, 0}}));
     int lookups = 0;
     h.host.onCall = [&](std::string_view op) {
-        if (op == "TGetCompByRefDes" && ++lookups == 2) h.run->CurrentRefDes = std::string("R9", 3);
+        if (op == "TGetCompByRefDes" && ++lookups == 2) h.run->connector.CurrentRefDes = std::string("R9", 3);
     };
     runUtility(h, kUtilInvertSelected);
     EXPECT_EQ(lookups, 2);
@@ -247,7 +247,7 @@ TEST(HighlightConnector, ASymbolThatCannotBeFetchedActsOnNoOtherSymbol) {
     std::vector<std::string> calls;
     h.host.onCall = [&](std::string_view op) {
         calls.emplace_back(op);
-        if (op == "TGetCompSymbolByRefDes" && ++lookups % 2 == 0) h.run->CurrentRefDes = std::string("SX", 3);
+        if (op == "TGetCompSymbolByRefDes" && ++lookups % 2 == 0) h.run->connector.CurrentRefDes = std::string("SX", 3);
     };
     for (int16_t index : {kUtilHighlightOneRow, kUtilInvertHighlighted}) {
         calls.clear();
@@ -335,9 +335,9 @@ TEST(CountUtility, SortsConnectorsIntoRowModes) {
                             {"SC4", {{"SH_TYPE", "2"}}},
                             {"R1", {{"SH_TYPE", "1"}}, 0, false, 0}}));
     runUtility(h, kUtilCount);
-    EXPECT_EQ(h.run->OneRowCount, 3);
-    EXPECT_EQ(h.run->MoreRowsCount, 1);
-    EXPECT_EQ(h.run->NoShTypeCount, 1);
+    EXPECT_EQ(h.run->counts.OneRowCount, 3);
+    EXPECT_EQ(h.run->counts.MoreRowsCount, 1);
+    EXPECT_EQ(h.run->counts.NoShTypeCount, 1);
     EXPECT_TRUE(h.platform.boxes.empty());
 }
 
@@ -345,22 +345,22 @@ TEST(CountUtility, CountersStopAtTheirLargestValue) {
     // No attribute in hand: the search finds nothing and no DBX call is made.
     RecordingPlatform platform;
     orlune::Run run(platform);
-    run.LastStatus = 32012;
-    run.OneRowCount = std::numeric_limits<int32_t>::max();
-    run.NoShTypeCount = std::numeric_limits<int32_t>::max() - 1;
+    run.connection.LastStatus = 32012;
+    run.counts.OneRowCount = std::numeric_limits<int32_t>::max();
+    run.counts.NoShTypeCount = std::numeric_limits<int32_t>::max() - 1;
     Connector_Action(run, kUtilCount);
-    EXPECT_EQ(run.OneRowCount, std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(run.NoShTypeCount, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(run.counts.OneRowCount, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(run.counts.NoShTypeCount, std::numeric_limits<int32_t>::max());
 
     // A "1" already in hand: the search stops at once.
-    run.LastStatus = 0;
-    run.ShTypeFound = 0;
-    dbx::writeField(run.AttributeRec.name, "SH_TYPE");
-    dbx::writeField(run.AttributeRec.value, "1");
-    run.MoreRowsCount = std::numeric_limits<int32_t>::max();
+    run.connection.LastStatus = 0;
+    run.connector.ShTypeFound = 0;
+    dbx::writeField(run.records.AttributeRec.name, "SH_TYPE");
+    dbx::writeField(run.records.AttributeRec.value, "1");
+    run.counts.MoreRowsCount = std::numeric_limits<int32_t>::max();
     Connector_Action(run, kUtilCount);
-    EXPECT_EQ(run.ShTypeFound, 1);
-    EXPECT_EQ(run.MoreRowsCount, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(run.connector.ShTypeFound, 1);
+    EXPECT_EQ(run.counts.MoreRowsCount, std::numeric_limits<int32_t>::max());
 }
 
 }  // namespace

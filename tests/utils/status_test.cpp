@@ -28,10 +28,10 @@ void expectBoxes(const Run& run, const Boxes& expected) {
 // The page as the Status button leaves it before the counting starts, with
 // the sheets counted as start-up counts them.
 void openStatusPage(Run& run) {
-    run.SheetCount = 2;
+    run.counts.SheetCount = 2;
     run.form.at("Frame3").visible = false;
-    run.ActivePage = 3;
-    run.FocusButton = 2;
+    run.page.ActivePage = 3;
+    run.page.FocusButton = 2;
 }
 
 struct CountCase {
@@ -76,8 +76,8 @@ TEST_P(StatusCounts, FillsTheFiveBoxes) {
     EXPECT_EQ(run.form.at("Command9").caption, "Ok");
     EXPECT_TRUE(run.form.at("Frame3").visible);
     EXPECT_TRUE(run.form.hasFocus("Command9"));
-    EXPECT_EQ(run.FocusButton, 3);
-    EXPECT_FALSE(run.DesignOpen);
+    EXPECT_EQ(run.page.FocusButton, 3);
+    EXPECT_FALSE(run.connection.DesignOpen);
 }
 
 INSTANTIATE_TEST_SUITE_P(Designs, StatusCounts, ::testing::ValuesIn(kCountCases),
@@ -87,11 +87,11 @@ TEST(CommandStatus, EveryVisitCountsAfresh) {
     HostedRun h(designJson({{"SC1", {{"SH_TYPE", "1"}}}, {"SC2", {}}}, {textItem("@2")}));
     orlune::Run& run = *h.run;
     // Leftovers of an earlier visit must not be added to.
-    run.OneRowCount = 40;
-    run.MoreRowsCount = 41;
-    run.NoShTypeCount = 42;
-    run.AssignedCount = 43;
-    run.TooLongCount = 44;
+    run.counts.OneRowCount = 40;
+    run.counts.MoreRowsCount = 41;
+    run.counts.NoShTypeCount = 42;
+    run.counts.AssignedCount = 43;
+    run.counts.TooLongCount = 44;
     openStatusPage(run);
     Command_Status(run);
     expectBoxes(run, {" 1", " 1", " 1", " 1", " 0"});
@@ -99,9 +99,9 @@ TEST(CommandStatus, EveryVisitCountsAfresh) {
     expectBoxes(run, {" 1", " 1", " 1", " 1", " 0"});
 
     // A change between visits shows on the next one.
-    Design_Open(run);
+    Design_Open(run.connection, run.platform);
     Run_Utility(run, kUtilAddAttribute);
-    Design_Close(run);
+    Design_Close(run.connection);
     Command_Status(run);
     expectBoxes(run, {" 1", " 1", " 0", " 1", " 0"});
 }
@@ -116,11 +116,11 @@ TEST(CommandStatus, PageShowsWaitAndNoNumbersWhileCounting) {
     h.host.onCall = [&](std::string_view op) {
         if (op != "TGetFirstComponent" || seen) return;
         seen = true;
-        EXPECT_TRUE(run.DesignOpen);
+        EXPECT_TRUE(run.connection.DesignOpen);
         EXPECT_EQ(run.form.at("Command9").caption, "Wait");
         EXPECT_TRUE(run.form.at("Frame3").visible);
         EXPECT_TRUE(run.form.hasFocus("Command9"));
-        EXPECT_EQ(run.FocusButton, 3);
+        EXPECT_EQ(run.page.FocusButton, 3);
         for (int i = 0; i < 5; ++i)
             EXPECT_FALSE(run.form.at("Text4", i).visible) << i;
     };

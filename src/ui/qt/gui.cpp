@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "host/host.h"
+#include "run/run.h"
 #include "settings/settings_page.h"
 #include "ui/command_flow.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_platform.h"
-#include "ui/run.h"
 
 namespace orlune::qt {
 

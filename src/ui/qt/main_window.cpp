@@ -24,13 +24,13 @@
 
 #include "host/cp1252.h"
 #include "host/host.h"
+#include "run/page_state.h"
+#include "run/run.h"
 #include "settings/settings_page.h"
 #include "settings/startup.h"
 #include "ui/command_flow.h"
-#include "ui/page_state.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/qt_platform.h"
-#include "ui/run.h"
 
 namespace orlune::qt {
 
@@ -225,7 +225,7 @@ MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(pa
         if (onDbxCall) onDbxCall(operation);
         keepAlive();
     };
-    run_.OpenFailureReason = [this] { return host_.lastOpenError(); };
+    run_.connection.OpenFailureReason = [this] { return host_.lastOpenError(); };
     build();
     setTabOrder();
     connectEvents();
@@ -259,7 +259,7 @@ MainWindow::~MainWindow() {
     for (const auto& [widget, key] : keys_)
         widget->removeEventFilter(this);
     run_.form.onRefresh = nullptr;
-    run_.OpenFailureReason = nullptr;
+    run_.connection.OpenFailureReason = nullptr;
     host_.onCall = previousOnCall_;
 }
 
@@ -423,7 +423,7 @@ void MainWindow::connectEvents() {
         // Leaving the settings page may store the settings; not while the
         // page's own Update holds the design. Nor does a tab change during
         // start-up, before the settings are loaded.
-        if (run_.DesignOpen && (run_.ActivePage == kPageSettings || !run_.SettingsLoaded)) {
+        if (run_.connection.DesignOpen && (run_.page.ActivePage == kPageSettings || !run_.settings.SettingsLoaded)) {
             sync();
             return;
         }
@@ -466,7 +466,7 @@ void MainWindow::forward(const std::function<void()>& handler, int endStatus) {
 }
 
 void MainWindow::keepAlive() {
-    if (pumping_ || draining_ || depth_ == 0 || !run_.DesignOpen) return;
+    if (pumping_ || draining_ || depth_ == 0 || !run_.connection.DesignOpen) return;
     // Exit was clicked meanwhile: the command is abandoned here. Its
     // conversation is never closed, so nothing of it is saved.
     if (ended_) throw ProgramEnded();
@@ -534,7 +534,7 @@ void MainWindow::onClicked(const std::string& name, int index) {
     // The settings page's Update has no busy guard of its own; it must not
     // open a second conversation inside a running one (the page is only
     // left for another command, which the tab control refuses meanwhile).
-    if (name == "Command5" && run_.DesignOpen) return;
+    if (name == "Command5" && run_.connection.DesignOpen) return;
     const ClickHandler handler = clickHandler(name);
     if (!handler) return;
     // Exit ends the program as the user asked: a normal end.

@@ -185,7 +185,7 @@ TEST_F(WindowFlow, ClicksDeliveredDuringAPassMeetTheBusyGuardAndNothingRunsAfter
     QString focusThen;
     QTimer::singleShot(0, f.window.get(), [&] {
         fired = true;
-        openThen = f.run().DesignOpen;
+        openThen = f.run().connection.DesignOpen;
         captionThen = f.text("Command1");
         for (const char* name : {"Command6", "Command4", "Command10", "Command2"})
             f.click(name);
@@ -402,7 +402,7 @@ TEST_F(WindowFlow, TypingIntoTheStyleListMarksTheSettingsChanged) {
     auto* combo = static_cast<QComboBox*>(f.widget("cboTextStyle"));
     QTest::keyClicks(combo->lineEdit(), "x");
     EXPECT_EQ(f.run().form.at("cboTextStyle").caption, "Defaultx");
-    EXPECT_TRUE(f.run().SettingsChanged);
+    EXPECT_TRUE(f.run().settings.SettingsChanged);
 }
 
 TEST_F(WindowFlow, TheSettingsUpdateButtonStoresAtOnce) {
@@ -460,7 +460,7 @@ TEST_P(KeyFilter, TypedCharactersPassOnlyWhenTheFilterTakesThem) {
     QTest::keyClicks(f.widget("Text1"), GetParam().typed);
     EXPECT_EQ(f.text("Text1").toStdString(), GetParam().shown);
     EXPECT_EQ(f.run().form.at("Text1").caption, GetParam().shown);
-    EXPECT_EQ(f.run().SettingsChanged, GetParam().marksChanged);
+    EXPECT_EQ(f.run().settings.SettingsChanged, GetParam().marksChanged);
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, KeyFilter,
@@ -476,7 +476,7 @@ TEST_F(WindowFlow, BackspaceMarksTheSettingsChangedButDeleteDoesNot) {
     QTest::keyClick(edit, Qt::Key_Delete);
     EXPECT_EQ(f.text("Text2"), "90");
     EXPECT_EQ(f.run().form.at("Text2").caption, "90");
-    EXPECT_FALSE(f.run().SettingsChanged);
+    EXPECT_FALSE(f.run().settings.SettingsChanged);
     f.clickTab(0);
     EXPECT_TRUE(f.hosted.platform.boxes.empty());
 
@@ -485,7 +485,7 @@ TEST_F(WindowFlow, BackspaceMarksTheSettingsChangedButDeleteDoesNot) {
     edit->setCursorPosition(2);
     QTest::keyClick(edit, Qt::Key_Backspace);
     EXPECT_EQ(f.text("Text2"), "9");
-    EXPECT_TRUE(f.run().SettingsChanged);
+    EXPECT_TRUE(f.run().settings.SettingsChanged);
 }
 
 TEST_F(WindowFlow, KeyboardPasteIsRefused) {
@@ -499,7 +499,7 @@ TEST_F(WindowFlow, KeyboardPasteIsRefused) {
     QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(f.text("Text1"), "140");
-    EXPECT_FALSE(f.run().SettingsChanged);
+    EXPECT_FALSE(f.run().settings.SettingsChanged);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-#include "ui/page_state.h"
+#include "run/page_state.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "run/run.h"
 #include "support/test_support.h"
-#include "ui/run.h"
 
 namespace orlune {
 namespace {
@@ -21,24 +21,24 @@ protected:
 
 TEST_F(PageStateTest, HidingTheMainButtonsLeavesFocusAndFocusButtonAlone) {
     run.form.setFocus("Command9");
-    run.FocusButton = kFocusStatusOk;
+    run.page.FocusButton = kFocusStatusOk;
     En_DisableMainMenu(run, false);
     for (const std::string& name : kMainButtons)
         EXPECT_FALSE(run.form.at(name).visible) << name;
     EXPECT_TRUE(run.form.hasFocus("Command9"));
-    EXPECT_EQ(run.FocusButton, kFocusStatusOk);
+    EXPECT_EQ(run.page.FocusButton, kFocusStatusOk);
 }
 
 TEST_F(PageStateTest, ShowingTheMainButtonsAlwaysFocusesExit) {
     for (uint8_t before : {kFocusUpdate, kFocusDelete, kFocusStatusOk, kFocusUtilsOk, uint8_t{9}}) {
         En_DisableMainMenu(run, false);
-        run.FocusButton = before;
+        run.page.FocusButton = before;
         run.form.setFocus("Command11");
         En_DisableMainMenu(run, true);
         for (const std::string& name : kMainButtons)
             EXPECT_TRUE(run.form.at(name).visible) << name;
         EXPECT_TRUE(run.form.hasFocus("Command3")) << int{before};
-        EXPECT_EQ(run.FocusButton, kFocusExit);
+        EXPECT_EQ(run.page.FocusButton, kFocusExit);
     }
 }
 
@@ -62,16 +62,16 @@ TEST_F(PageStateTest, RestoreFocusGoesToTheNamedButton) {
                  {kFocusUtilsOk, "Command11"}};
     for (const auto& c : cases) {
         run.form.setFocus("Text1");
-        run.FocusButton = c.code;
+        run.page.FocusButton = c.code;
         Restore_Focus(run);
         EXPECT_TRUE(run.form.hasFocus(c.button)) << int{c.code} << " focus on " << run.form.focusName();
-        EXPECT_EQ(run.FocusButton, c.code);
+        EXPECT_EQ(run.page.FocusButton, c.code);
     }
 }
 
 TEST_F(PageStateTest, RestoreFocusIgnoresTheWaitCaption) {
     run.form.at("Command1").caption = "Wait";
-    run.FocusButton = kFocusUpdate;
+    run.page.FocusButton = kFocusUpdate;
     Restore_Focus(run);
     EXPECT_TRUE(run.form.hasFocus("Command1"));
 }
@@ -79,10 +79,10 @@ TEST_F(PageStateTest, RestoreFocusIgnoresTheWaitCaption) {
 TEST_F(PageStateTest, RestoreFocusWithAnUnknownCodeChangesNothing) {
     for (uint8_t code : {uint8_t{5}, uint8_t{200}, uint8_t{255}}) {
         run.form.setFocus("Text2");
-        run.FocusButton = code;
+        run.page.FocusButton = code;
         Restore_Focus(run);
         EXPECT_TRUE(run.form.hasFocus("Text2")) << int{code};
-        EXPECT_EQ(run.FocusButton, code);
+        EXPECT_EQ(run.page.FocusButton, code);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "ui/form_model.h"
+#include "run/form_model.h"
 
 #include <stdexcept>
 

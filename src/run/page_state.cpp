@@ -1,6 +1,6 @@
-#include "ui/page_state.h"
+#include "run/page_state.h"
 
-#include "ui/run.h"
+#include "run/run.h"
 
 namespace orlune {
 
@@ -10,12 +10,12 @@ void En_DisableMainMenu(Run& run, bool show) {
     }
     if (show) {
         run.form.setFocus("Command3");
-        run.FocusButton = kFocusExit;
+        run.page.FocusButton = kFocusExit;
     }
 }
 
 void Restore_Focus(Run& run) {
-    switch (run.FocusButton) {
+    switch (run.page.FocusButton) {
         case kFocusUpdate:
             run.form.setFocus("Command1");
             break;
