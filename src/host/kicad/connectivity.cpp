@@ -401,9 +401,8 @@ bool onSegment(const Segment& s, const Point& p) {
   if (p.x < std::min(s.a.x, s.b.x) || p.x > std::max(s.a.x, s.b.x) || p.y < std::min(s.a.y, s.b.y) ||
       p.y > std::max(s.a.y, s.b.y))
     return false;
-  const __int128 cross = static_cast<__int128>(s.b.x - s.a.x) * (p.y - s.a.y) -
-                         static_cast<__int128>(s.b.y - s.a.y) * (p.x - s.a.x);
-  return cross == 0;
+  // Coordinates stay within 31 bits, so both products are exact in 64 bits.
+  return (s.b.x - s.a.x) * (p.y - s.a.y) == (s.b.y - s.a.y) * (p.x - s.a.x);
 }
 
 bool isEnd(const Segment& s, const Point& p) { return s.a == p || s.b == p; }
