@@ -17,7 +17,9 @@ namespace {
 
 // Drawing helpers: coordinates in millimetres, turned into internal units.
 constexpr std::int64_t kMm = 10000;
-Point at(double x, double y) { return {static_cast<std::int64_t>(x * kMm), static_cast<std::int64_t>(y * kMm)}; }
+Point at(double x, double y) {
+    return {static_cast<std::int64_t>(x * kMm), static_cast<std::int64_t>(y * kMm)};
+}
 
 struct Drawing {
     ConnectivityInput in;
@@ -65,8 +67,14 @@ struct Drawing {
             screenIndex = static_cast<int>(in.screens.size()) - 1;
         }
         const SheetInstance& up = in.instances[parent];
-        in.instances.push_back({screenIndex, parent, static_cast<int>(screen(up.screen).sheets.size()) - 1,
-                                up.path + "/" + name, up.humanPath + name + "/", "", {}, {}});
+        in.instances.push_back({screenIndex,
+                                parent,
+                                static_cast<int>(screen(up.screen).sheets.size()) - 1,
+                                up.path + "/" + name,
+                                up.humanPath + name + "/",
+                                "",
+                                {},
+                                {}});
         return static_cast<int>(in.instances.size()) - 1;
     }
     void sheetPin(const std::string& text, double x, double y, int parent = 0) {
@@ -89,12 +97,14 @@ std::string partition(const ConnectivityInput& in, const ConnectivityResult& r) 
         if (pins.empty()) continue;
         std::sort(pins.begin(), pins.end());
         std::string g;
-        for (const std::string& p : pins) g += (g.empty() ? "" : " ") + p;
+        for (const std::string& p : pins)
+            g += (g.empty() ? "" : " ") + p;
         groups.push_back(g);
     }
     std::sort(groups.begin(), groups.end());
     std::string out;
-    for (const std::string& g : groups) out += (out.empty() ? "" : " | ") + g;
+    for (const std::string& g : groups)
+        out += (out.empty() ? "" : " | ") + g;
     return out;
 }
 
@@ -299,7 +309,9 @@ const Case kCases[] = {
      {{"R1.1", "/a/IN"}, {"R2.1", "/b/IN"}}},
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.title; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.title;
+}
 
 class Connectivity : public testing::TestWithParam<Case> {};
 
@@ -308,7 +320,8 @@ TEST_P(Connectivity, GivesKiCadsNets) {
     GetParam().draw(d);
     const ConnectivityResult r = computeConnectivity(d.in);
     EXPECT_EQ(GetParam().partition, partition(d.in, r));
-    for (const auto& [pin, name] : GetParam().names) EXPECT_EQ(name, nameOf(d.in, r, pin)) << pin;
+    for (const auto& [pin, name] : GetParam().names)
+        EXPECT_EQ(name, nameOf(d.in, r, pin)) << pin;
 }
 
 INSTANTIATE_TEST_SUITE_P(Drawn, Connectivity, testing::ValuesIn(kCases), [](const testing::TestParamInfo<Case>& param) {
@@ -334,7 +347,8 @@ TEST(ConnectivityBus, BusLabelsListTheirMemberNetsInKiCadOrder) {
     const ConnectivityResult r = computeConnectivity(d.in);
     const auto names = [&](int label) {
         std::string out;
-        for (const int net : r.labelMembers[0][label]) out += (net < 0 ? "-" : r.nets[net].name) + " ";
+        for (const int net : r.labelMembers[0][label])
+            out += (net < 0 ? "-" : r.nets[net].name) + " ";
         return out;
     };
     EXPECT_EQ("/DIG.D5 /DIG.D1 /DIG.D2 /DIG.P /DIG.N ", names(0));
