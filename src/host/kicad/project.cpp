@@ -10,7 +10,7 @@
 
 #include "host/json.h"
 
-namespace orlune::kicad {
+namespace orlune::kicad::sch {
 
 namespace fs = std::filesystem;
 
@@ -323,4 +323,4 @@ Project readProject(const std::string& path) {
     return project;
 }
 
-}  // namespace orlune::kicad
+}  // namespace orlune::kicad::sch

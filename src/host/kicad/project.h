@@ -10,7 +10,7 @@
 
 #include "host/kicad/schematic.h"
 
-namespace orlune::kicad {
+namespace orlune::kicad::sch {
 
 // A symbol's reference and unit on one sheet instance.
 struct SymbolOnInstance {
@@ -65,4 +65,4 @@ Project readProject(const std::string& path);
 // True when `path` names a KiCad project (by name, then by content).
 bool isKicadProject(const std::string& path);
 
-}  // namespace orlune::kicad
+}  // namespace orlune::kicad::sch

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <fstream>
 
-namespace orlune::kicad {
+namespace orlune::kicad::sch {
 
 namespace {
 
@@ -307,6 +307,11 @@ private:
         if (const NodeIndex h = d_.find(p, "hide"); h != kNone) pin.hidden = yes(h);
         pin.name = str(d_.child(d_.find(p, "name"), 1));
         pin.number = str(d_.child(d_.find(p, "number"), 1));
+        // Before 20250318 a lone '~' meant an empty text.
+        if (f_.version < 20250318) {
+            if (pin.name == "~") pin.name.clear();
+            if (pin.number == "~") pin.number.clear();
+        }
         d_.forEachChild(p, [&](NodeIndex a) {
             if (d_.head(a) != "alternate") return;
             bool known = false;
@@ -334,13 +339,14 @@ private:
                 const int r = a == kNone ? 0 : static_cast<int>(number(a, "orientation"));
                 if (r != 0 && r != 90 && r != 180 && r != 270)
                     fail(c, "a symbol's orientation must be 0, 90, 180 or 270");
+                // KiCad sets the rotation here and mirrors afterwards, in file order.
                 rotation = r;
-                s.transform = Transform::of(rotation, mirror);
+                s.transform = Transform::of(rotation, 0);
             } else if (h == "mirror") {
                 const std::string_view m = d_.raw(need(c, 1, "axis"));
                 if (m != "x" && m != "y") fail(c, "a symbol mirrors about x or y");
                 mirror = m[0];
-                s.transform = Transform::of(rotation, mirror);
+                s.transform = s.transform.mirrored(mirror);
             } else if (h == "unit") {
                 s.unit = static_cast<int>(integer(d_.child(c, 1), "unit"));
             } else if (h == "convert" || h == "body_style") {
@@ -480,17 +486,6 @@ private:
 
 }  // namespace
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) throw ReadError(path + ": cannot be opened");
-    const std::streamoff size = in.tellg();
-    if (size < 0) throw ReadError(path + ": cannot be read");
-    std::string bytes(static_cast<size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), size)) throw ReadError(path + ": cannot be read");
-    return bytes;
-}
-
 Transform Transform::of(int rotation, char mirror) {
     Transform t;
     switch (rotation) {
@@ -506,9 +501,13 @@ Transform Transform::of(int rotation, char mirror) {
         default:
             break;
     }
-    if (mirror == 0) return t;
-    const Transform m = mirror == 'x' ? Transform{1, 0, 0, -1} : Transform{-1, 0, 0, 1};
-    return {t.x1 * m.x1 + t.x2 * m.y1, t.y1 * m.x1 + t.y2 * m.y1, t.x1 * m.x2 + t.x2 * m.y2, t.y1 * m.x2 + t.y2 * m.y2};
+    return t.mirrored(mirror);
+}
+
+Transform Transform::mirrored(char axis) const {
+    if (axis != 'x' && axis != 'y') return *this;
+    const Transform m = axis == 'x' ? Transform{1, 0, 0, -1} : Transform{-1, 0, 0, 1};
+    return {x1 * m.x1 + x2 * m.y1, y1 * m.x1 + y2 * m.y1, x1 * m.x2 + x2 * m.y2, y1 * m.x2 + y2 * m.y2};
 }
 
 std::string SchematicFile::where(NodeIndex node) const {
@@ -534,4 +533,4 @@ SchematicFile loadSchematic(const std::string& path) {
     return readSchematic(path, readFile(path));
 }
 
-}  // namespace orlune::kicad
+}  // namespace orlune::kicad::sch

@@ -11,16 +11,12 @@
 
 #include "host/kicad/sexpr.h"
 
-namespace orlune::kicad {
+// The model of the files as read lives in its own namespace: the
+// connectivity computation has plain types of the same names.
+namespace orlune::kicad::sch {
 
 // Newest schematic file version this reader knows (KiCad 10.0).
 inline constexpr int64_t kNewestSchematicVersion = 20260101;
-
-// A file or project ORLUNE cannot read; the message is one line that names
-// the file (and the line where it helps) and what is wrong.
-struct ReadError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct Point {
     int32_t x = 0;
@@ -36,6 +32,8 @@ struct Transform {
     // Rotation in degrees (0, 90, 180, 270), then an optional mirror ('x'
     // flips Y, 'y' flips X), in the order KiCad applies them.
     static Transform of(int rotation, char mirror);
+    // This orientation followed by a mirror about 'x' (flips Y) or 'y'.
+    Transform mirrored(char axis) const;
 };
 
 struct TextSize {
@@ -230,9 +228,6 @@ struct SchematicFile {
 // Throws ReadError.
 SchematicFile readSchematic(std::string path, std::string bytes);
 
-// A whole file's bytes. Throws ReadError.
-std::string readFile(const std::string& path);
-
 // Loads and reads a schematic file. Throws ReadError.
 SchematicFile loadSchematic(const std::string& path);
 
@@ -248,4 +243,4 @@ void forEachPin(const SchematicFile& file, const PlacedSymbol& symbol, int unit,
     }
 }
 
-}  // namespace orlune::kicad
+}  // namespace orlune::kicad::sch

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <fstream>
 
 namespace orlune::kicad {
 
@@ -153,6 +154,17 @@ bool Sexpr::hasAtom(NodeIndex list, std::string_view name) const {
 
 SexprError Sexpr::errorAt(uint32_t offset, const std::string& what) const {
     return SexprError(offset, lineOf(offset), what);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) throw ReadError(path + ": cannot be opened");
+    const std::streamoff size = in.tellg();
+    if (size < 0) throw ReadError(path + ": cannot be read");
+    std::string bytes(static_cast<size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size)) throw ReadError(path + ": cannot be read");
+    return bytes;
 }
 
 uint32_t Sexpr::lineOf(uint32_t offset) const {

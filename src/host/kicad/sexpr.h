@@ -90,6 +90,15 @@ private:
     std::vector<SexprNode> nodes_;
 };
 
+// A file or project ORLUNE cannot read; the message is one line that names
+// the file (and the line where it helps) and what is wrong.
+struct ReadError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A whole file's bytes. Throws ReadError.
+std::string readFile(const std::string& path);
+
 // Decodes KiCad's string escapes: \" \\ \a \b \f \n \r \t \v, \xHH, octal.
 std::string unescape(std::string_view raw);
 
