@@ -985,14 +985,21 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
     }
     for (Draft& d : drafts) {
         if (d.best.rank >= 0 || d.pins.empty()) continue;
-        // Named by its pins unless a sheet pin names it.
+        // Only pins drive it: the best pin names it, "unconnected-" when a
+        // no-connect flag is on it or only one pin drives it.
+        int drivers = 0;
+        for (const PinRef& r : d.pins) {
+            const Symbol& sym = input.instances[r.instance].symbols[r.symbol];
+            if (sym.reference.empty() || sym.reference.back() != '?' || isGlobalPower(sym, sym.pins[r.pin])) ++drivers;
+        }
+        const bool alone = drivers == 1;
         NameCandidate pinBest;
         bool found = false;
         bool bestLow = false;
         for (const PinRef& r : d.pins) {
             const Symbol& sym = input.instances[r.instance].symbols[r.symbol];
             if (sym.reference.empty() || sym.reference.front() == '#' || sym.excludedFromBoard) continue;
-            std::string name = pinNetName(sym, sym.pins[r.pin], d.noConnect);
+            std::string name = pinNetName(sym, sym.pins[r.pin], d.noConnect || alone);
             const bool low = name.find("-Pad") != std::string::npos;
             if (!found || (bestLow && !low) || (bestLow == low && name < pinBest.name)) {
                 pinBest = {kPinName, 0, std::move(name)};
