@@ -607,6 +607,14 @@ std::string unitLetters(int unit) {
     return out;
 }
 
+// The name of the global net a power pin is on (isGlobalPower): a power
+// symbol's value, but its hidden pin's name in files from before 8.0 (which
+// KiCad copies into the value on open); the pin name on other symbols.
+std::string powerNetName(const Symbol& s, const Pin& p, int rootVersion) {
+    const bool legacy = rootVersion < 20230221 && p.hidden;
+    return escapeNetName(s.power != PowerKind::None && !legacy ? s.value : p.name);
+}
+
 // KiCad's default name of a net that only pins drive.
 std::string pinNetName(const Symbol& s, const Pin& p, bool forceNoConnect) {
     const bool unconnected = forceNoConnect || p.type == PinType::NoConnect;
@@ -830,6 +838,59 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
                 busLabelRoot[uf.find(nodes[ii].labels[l])] = 1;
     }
 
+    // A sheet pin that alone drives its subgraph, under a name no other
+    // subgraph is driven by, counts as a label of its sheet: KiCad promotes it
+    // to a strong driver, so it joins the subgraphs that hold a label of that
+    // name besides their own driver.
+    struct Driver {
+        int rank = 0;  // global label 6, power pin 5, local 4, hierarchical 3, sheet pin 2
+        std::string local;
+        std::string full;
+        int instance = 0;
+        int sheetPin = -1;  // node of the sheet pin when one drives
+    };
+    std::unordered_map<int, Driver> driverOf;
+    const auto consider = [&](int node, int rank, const std::string& local, int instance, int sheetPin) {
+        Driver& d = driverOf[uf.find(node)];
+        if (rank < d.rank || (rank == d.rank && local >= d.local)) return;
+        const std::string& path = input.instances[instance].humanPath;
+        d = {rank, local, rank >= 5 ? local : path + local, instance, sheetPin};
+    };
+    for (int ii = 0; ii < instanceCount; ++ii) {
+        const SheetInstance& inst = input.instances[ii];
+        const Screen& screen = input.screens[inst.screen];
+        for (std::size_t l = 0; l < screen.labels.size(); ++l) {
+            const LabelKind kind = screen.labels[l].kind;
+            if (kind == LabelKind::Directive) continue;
+            const int rank = kind == LabelKind::Global ? 6 : kind == LabelKind::Local ? 4 : 3;
+            consider(nodes[ii].labels[l], rank, nodes[ii].labelNames[l], ii, -1);
+        }
+        for (std::size_t s = 0; s < inst.symbols.size(); ++s)
+            for (std::size_t p = 0; p < inst.symbols[s].pins.size(); ++p)
+                if (isGlobalPower(inst.symbols[s], inst.symbols[s].pins[p]))
+                    consider(nodes[ii].pins[s][p], 5,
+                             powerNetName(inst.symbols[s], inst.symbols[s].pins[p], input.rootVersion), ii, -1);
+        for (std::size_t s = 0; s < screen.sheets.size(); ++s)
+            for (std::size_t p = 0; p < screen.sheets[s].pins.size(); ++p)
+                consider(nodes[ii].sheetPins[s][p], 2, netNameOf(screen.sheets[s].pins[p].text), ii,
+                         nodes[ii].sheetPins[s][p]);
+    }
+    std::unordered_map<std::string, int> driverNames;
+    std::unordered_map<std::string, std::vector<int>> globalDriverSheets;
+    for (const auto& [root, d] : driverOf) {
+        ++driverNames[d.full];
+        if (d.rank >= 5) globalDriverSheets[d.full].push_back(d.instance);
+    }
+    std::vector<const Driver*> promoted;
+    for (const auto& [root, d] : driverOf) {
+        if (d.rank != 2 || driverNames[d.full] != 1 || busMembers(d.local, aliases, scratch)) continue;
+        const auto conflict = globalDriverSheets.find(d.local);
+        if (conflict != globalDriverSheets.end() &&
+            std::find(conflict->second.begin(), conflict->second.end(), d.instance) != conflict->second.end())
+            continue;
+        promoted.push_back(&d);
+    }
+
     // 2. Names.
     std::unordered_map<std::string, int> globalNames;
     const auto nameNode = [&](std::unordered_map<std::string, int>& map, const std::string& name) {
@@ -862,15 +923,15 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
             for (std::size_t p = 0; p < sym.pins.size(); ++p) {
                 const Pin& pin = sym.pins[p];
                 if (!isGlobalPower(sym, pin)) continue;
-                std::string name = escapeNetName(
-                    sym.power != PowerKind::None && !(input.rootVersion < 20230221 && pin.hidden) ? sym.value
-                                                                                                  : pin.name);
+                const std::string name = powerNetName(sym, pin, input.rootVersion);
                 const int node = nodes[ii].pins[s][p];
                 uf.unite(node, nameNode(local, name));
                 if (sym.power != PowerKind::Local) uf.unite(node, nameNode(globalNames, name));
             }
         }
     }
+    for (const Driver* d : promoted)
+        uf.unite(d->sheetPin, nameNode(localNames[d->instance], d->local));
     // Sheet pins join the hierarchical labels of the same name below them.
     for (int ii = 0; ii < instanceCount; ++ii) {
         const Screen& screen = input.screens[input.instances[ii].screen];
@@ -974,10 +1035,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
                     d.noConnect = true;
                 if (isGlobalPower(sym, sym.pins[p])) {
                     d.strong = true;
-                    const std::string name = escapeNetName(sym.power != PowerKind::None &&
-                                                                   !(input.rootVersion < 20230221 && sym.pins[p].hidden)
-                                                               ? sym.value
-                                                               : sym.pins[p].name);
+                    const std::string name = powerNetName(sym, sym.pins[p], input.rootVersion);
                     offer(d, {kPower + (sym.power != PowerKind::None ? 1 : 0), 0, name});
                 }
             }
@@ -998,7 +1056,10 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
         bool bestLow = false;
         for (const PinRef& r : d.pins) {
             const Symbol& sym = input.instances[r.instance].symbols[r.symbol];
-            if (sym.reference.empty() || sym.reference.front() == '#' || sym.excludedFromBoard) continue;
+            const bool annotated = !sym.reference.empty() && sym.reference.back() != '?';
+            if (sym.reference.empty() || sym.reference.front() == '#' || sym.excludedFromBoard ||
+                (!annotated && !isGlobalPower(sym, sym.pins[r.pin])))
+                continue;
             std::string name = pinNetName(sym, sym.pins[r.pin], d.noConnect || alone);
             const bool low = name.find("-Pad") != std::string::npos;
             if (!found || (bestLow && !low) || (bestLow == low && name < pinBest.name)) {

@@ -290,6 +290,31 @@ const Case kCases[] = {
      },
      "R1.1 R2.1 | R3.1",
      {{"R2.1", "/I2C_54.SDA"}, {"R3.1", "/I2C_54.SCL"}}},
+    {"a sheet pin driving alone under a unique name joins a second label of that name",
+     [](Drawing& d) {
+         d.sheet("sub");
+         d.sheetPin("X", 0, 0);
+         d.wire(0, 0, -10, 0);
+         d.pin("R1", "1", -10, 0);
+         d.wire(20, 0, 30, 0);
+         d.label("A", 20, 0);
+         d.label("X", 25, 0);
+         d.pin("R2", "1", 30, 0);
+     },
+     "R1.1 R2.1",
+     {{"R1.1", "/A"}}},
+    {"a sheet pin driving alone under a label's name stays apart, renamed",
+     [](Drawing& d) {
+         d.sheet("sub");
+         d.sheetPin("X", 0, 0);
+         d.wire(0, 0, -10, 0);
+         d.pin("R1", "1", -10, 0);
+         d.wire(20, 0, 30, 0);
+         d.label("X", 25, 0);
+         d.pin("R2", "1", 30, 0);
+     },
+     "R1.1 | R2.1",
+     {{"R1.1", "/X_1"}, {"R2.1", "/X"}}},
     {"one file on two pages: each instance joins its own sheet pin",
      [](Drawing& d) {
          const int a = d.sheet("a");
