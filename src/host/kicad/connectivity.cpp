@@ -497,8 +497,8 @@ struct ScreenGeometry {
     std::vector<std::pair<int, int>> busOverlaps;
     std::vector<std::vector<int>> labelBuses;  // buses within one unit of the anchor
     std::vector<std::vector<int>> labelWires;
-    std::vector<int> labelExactLines;  // lines exactly under the anchor
-    std::vector<bool> entryOnBus[2];   // per bus entry end: lies on a bus
+    std::vector<int> labelLines;      // lines within one unit of the anchor
+    std::vector<bool> entryOnBus[2];  // per bus entry end: lies on a bus
     std::vector<bool> junctionOnBus;
 };
 
@@ -535,7 +535,7 @@ ScreenGeometry analyse(const Screen& screen) {
     const std::size_t labels = screen.labels.size();
     g.labelBuses.resize(labels);
     g.labelWires.resize(labels);
-    g.labelExactLines.resize(labels);
+    g.labelLines.resize(labels);
     for (std::size_t i = 0; i < labels; ++i) {
         const Point& p = screen.labels[i].at;
         const auto keep = [&](const std::vector<Segment>& segs, std::vector<int>& out) {
@@ -547,10 +547,7 @@ ScreenGeometry analyse(const Screen& screen) {
         wires.near(p, 1, keep(screen.wires, g.labelWires[i]));
         std::sort(g.labelBuses[i].begin(), g.labelBuses[i].end());
         std::sort(g.labelWires[i].begin(), g.labelWires[i].end());
-        int exact = 0;
-        wires.near(p, 0, [&](int) { ++exact; });
-        buses.near(p, 0, [&](int) { ++exact; });
-        g.labelExactLines[i] = exact;
+        g.labelLines[i] = static_cast<int>(g.labelBuses[i].size() + g.labelWires[i].size());
     }
     for (int end = 0; end < 2; ++end) {
         for (const BusEntry& e : screen.busEntries) {
@@ -788,11 +785,12 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
         for (std::size_t l = 0; l < screen.labels.size(); ++l) {
             const Point& p = screen.labels[l].at;
             const int node = n.labels[l];
-            if (g.labelExactLines[l] >= 2) {
+            // On a crossing of lines it joins all of them.
+            if (g.labelLines[l] >= 2) {
                 for (const int b : g.labelBuses[l])
-                    if (onSegment(screen.buses[b], p)) uf.unite(node, busNodes[b]);
+                    uf.unite(node, busNodes[b]);
                 for (const int w : g.labelWires[l])
-                    if (onSegment(screen.wires[w], p)) uf.unite(node, wireNodes[w]);
+                    uf.unite(node, wireNodes[w]);
             }
             bool onItem = false;
             if (const auto it = at.find(p); it != at.end()) {
