@@ -75,7 +75,7 @@ std::string escapeNetName(std::string_view text) {
     return out;
 }
 
-std::string unescape(std::string_view s) {
+std::string unescapeNetName(std::string_view s) {
     if (s.size() <= 2) return std::string(s);
     static const std::pair<std::string_view, std::string_view> kTokens[] = {
         {"dblquote", "\""}, {"quote", "'"}, {"lt", "<"},      {"gt", ">"},    {"backslash", "\\"},
@@ -108,11 +108,11 @@ std::string unescape(std::string_view s) {
             token += ch;
         }
         if (!terminated) {
-            out += "{" + unescape(token);
+            out += "{" + unescapeNetName(token);
             continue;
         }
         if (prev == '$' || prev == '~' || prev == '^' || prev == '_') {
-            out += "{" + unescape(token) + "}";
+            out += "{" + unescapeNetName(token) + "}";
             continue;
         }
         bool known = false;
@@ -123,14 +123,14 @@ std::string unescape(std::string_view s) {
                 break;
             }
         }
-        if (!known) out += "{" + unescape(token) + "}";
+        if (!known) out += "{" + unescapeNetName(token) + "}";
     }
     return out;
 }
 
 // A label's name as KiCad compares it: the shown text, escaped.
 std::string netNameOf(std::string_view text) {
-    return escapeNetName(unescape(text));
+    return escapeNetName(unescapeNetName(text));
 }
 
 // ---------------------------------------------------------------- bus names
@@ -344,7 +344,7 @@ using AliasMap = std::unordered_map<std::string, const BusAlias*>;
 // The members of a bus name in KiCad's order; false when the text is no bus.
 bool busMembers(const std::string& text, const AliasMap& aliases, std::vector<BusMember>& out) {
     out.clear();
-    const std::string plain = unescape(text);
+    const std::string plain = unescapeNetName(text);
     std::vector<std::string> names;
     std::string prefix;
     if (parseBusVector(plain, &prefix, &names)) {
@@ -356,7 +356,7 @@ bool busMembers(const std::string& text, const AliasMap& aliases, std::vector<Bu
     const std::string memberPrefix = prefix.empty() ? std::string() : prefix + ".";
     const auto addMember = [&](const std::string& label) {
         std::vector<std::string> vector;
-        if (parseBusVector(unescape(label), nullptr, &vector)) {
+        if (parseBusVector(unescapeNetName(label), nullptr, &vector)) {
             for (const std::string& m : vector)
                 out.push_back({m, memberPrefix + escapeNetName(m)});
         } else {
@@ -644,7 +644,8 @@ struct NameCandidate {
 };
 
 // Ranks, highest first: a global label names its net, then a global power
-// pin (of a power symbol before a hidden one of another symbol), then a bus
+// pin (of a power symbol before a hidden one of another symbol), then a
+// local power symbol (KiCad 10, named with its sheet's path), then a bus
 // member (ranked by the item that names it), then local label, hierarchical
 // label, sheet pin, and last the pins.
 enum Rank : int {
@@ -654,6 +655,7 @@ enum Rank : int {
     kLocalLabel = 4,
     kGlobalBus = 7,
     kBusMember = 50,
+    kLocalPower = 80,
     kPower = 90,
     kGlobal = 100
 };
@@ -695,7 +697,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
 
     const auto labelText = [&](int instance, int label) -> const std::string& {
         const SheetInstance& inst = input.instances[instance];
-        if (!inst.labelTexts.empty()) return inst.labelTexts[label];
+        if (inst.labelTexts.size() == input.screens[inst.screen].labels.size()) return inst.labelTexts[label];
         return input.screens[inst.screen].labels[label].text;
     };
 
@@ -841,7 +843,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
     // to a strong driver, so it joins the subgraphs that hold a label of that
     // name besides their own driver.
     struct Driver {
-        int rank = 0;  // global label 6, power pin 5, local 4, hierarchical 3, sheet pin 2
+        int rank = 0;  // global label 7, power pin 6, local power pin 5, local 4, hierarchical 3, sheet pin 2
         std::string local;
         std::string full;
         int instance = 0;
@@ -852,7 +854,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
         Driver& d = driverOf[uf.find(node)];
         if (rank < d.rank || (rank == d.rank && local >= d.local)) return;
         const std::string& path = input.instances[instance].humanPath;
-        d = {rank, local, rank >= 5 ? local : path + local, instance, sheetPin};
+        d = {rank, local, rank >= 6 ? local : path + local, instance, sheetPin};
     };
     for (int ii = 0; ii < instanceCount; ++ii) {
         const SheetInstance& inst = input.instances[ii];
@@ -860,13 +862,13 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
         for (std::size_t l = 0; l < screen.labels.size(); ++l) {
             const LabelKind kind = screen.labels[l].kind;
             if (kind == LabelKind::Directive) continue;
-            const int rank = kind == LabelKind::Global ? 6 : kind == LabelKind::Local ? 4 : 3;
+            const int rank = kind == LabelKind::Global ? 7 : kind == LabelKind::Local ? 4 : 3;
             consider(nodes[ii].labels[l], rank, nodes[ii].labelNames[l], ii, -1);
         }
         for (std::size_t s = 0; s < inst.symbols.size(); ++s)
             for (std::size_t p = 0; p < inst.symbols[s].pins.size(); ++p)
                 if (isGlobalPower(inst.symbols[s], inst.symbols[s].pins[p]))
-                    consider(nodes[ii].pins[s][p], 5,
+                    consider(nodes[ii].pins[s][p], inst.symbols[s].power == PowerKind::Local ? 5 : 6,
                              powerNetName(inst.symbols[s], inst.symbols[s].pins[p], input.rootVersion), ii, -1);
         for (std::size_t s = 0; s < screen.sheets.size(); ++s)
             for (std::size_t p = 0; p < screen.sheets[s].pins.size(); ++p)
@@ -877,7 +879,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
     std::unordered_map<std::string, std::vector<int>> globalDriverSheets;
     for (const auto& [root, d] : driverOf) {
         ++driverNames[d.full];
-        if (d.rank >= 5) globalDriverSheets[d.full].push_back(d.instance);
+        if (d.rank >= 6) globalDriverSheets[d.full].push_back(d.instance);
     }
     std::vector<const Driver*> promoted;
     for (const auto& [root, d] : driverOf) {
@@ -1034,7 +1036,10 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
                 if (isGlobalPower(sym, sym.pins[p])) {
                     d.strong = true;
                     const std::string name = powerNetName(sym, sym.pins[p], input.rootVersion);
-                    offer(d, {kPower + (sym.power != PowerKind::None ? 1 : 0), 0, name});
+                    if (sym.power == PowerKind::Local)
+                        offer(d, {kLocalPower, depth[ii], inst.humanPath + name});
+                    else
+                        offer(d, {kPower + (sym.power != PowerKind::None ? 1 : 0), 0, name});
                 }
             }
         }

@@ -290,6 +290,18 @@ const Case kCases[] = {
      },
      "R1.1 R2.1 | R3.1",
      {{"R2.1", "/I2C_54.SDA"}, {"R3.1", "/I2C_54.SCL"}}},
+    {"a local power symbol names its net on its own sheet only",
+     [](Drawing& d) {
+         d.power("#PWR01", "VL", "VL", 0, 0, false, 0, PowerKind::Local);
+         d.pin("R1", "1", 0, 0);
+         const int sub = d.sheet("sub");
+         d.power("#PWR02", "VL", "VL", 0, 0, false, sub, PowerKind::Local);
+         d.pin("R2", "1", 0, 0, sub);
+         d.power("#PWR03", "VL", "VL", 10, 0, false, sub, PowerKind::Local);
+         d.pin("R3", "1", 10, 0, sub);
+     },
+     "R1.1 | R2.1 R3.1",
+     {{"R1.1", "/VL"}, {"R2.1", "/sub/VL"}}},
     {"a sheet pin driving alone under a unique name joins a second label of that name",
      [](Drawing& d) {
          d.sheet("sub");
