@@ -596,11 +596,21 @@ bool isGlobalPower(const Symbol& s, const Pin& p) {
     return p.type == PinType::PowerIn && (p.hidden || s.power != PowerKind::None);
 }
 
-std::string unitLetters(int unit) {
+// The unit suffix of a reference: "A".."Z", "AA"…, or the number when the
+// first id is a digit, after the separator if the project sets one.
+std::string unitSuffix(int unit, const ConnectivityInput& in) {
     std::string out;
-    // KiCad: A..Z, then AA, AB, …
-    if (unit > 26) out += static_cast<char>('A' + (unit - 1) / 26 - 1);
-    out += static_cast<char>('A' + (unit - 1) % 26);
+    if (unit < 1) return out;
+    if (in.subpartFirstId >= '0' && in.subpartFirstId <= '9') {
+        out = std::to_string(unit);
+    } else {
+        do {
+            const int u = (unit - 1) % 26;
+            out.insert(out.begin(), static_cast<char>(in.subpartFirstId + u));
+            unit = (unit - u) / 26;
+        } while (unit > 0);
+    }
+    if (in.subpartSeparator != 0) out.insert(out.begin(), static_cast<char>(in.subpartSeparator));
     return out;
 }
 
@@ -613,7 +623,7 @@ std::string powerNetName(const Symbol& s, const Pin& p, int rootVersion) {
 }
 
 // KiCad's default name of a net that only pins drive.
-std::string pinNetName(const Symbol& s, const Pin& p, bool forceNoConnect) {
+std::string pinNetName(const Symbol& s, const Pin& p, bool forceNoConnect, const ConnectivityInput& in) {
     const bool unconnected = forceNoConnect || p.type == PinType::NoConnect;
     std::string name = unconnected ? "unconnected-(" : "Net-(";
     if (!s.reference.empty() && s.reference.back() == '?') return name + s.uuid + "-Pad" + p.number + ")";
@@ -623,7 +633,7 @@ std::string pinNetName(const Symbol& s, const Pin& p, bool forceNoConnect) {
             if (other.name == p.name && other.number != p.number && unconnected == (other.type == PinType::NoConnect))
                 multiple = true;
         name += s.reference;
-        if (s.unitCount > 1) name += unitLetters(s.unit);
+        if (s.unitCount > 1) name += unitSuffix(s.unit, in);
         name += "-" + escapeNetName(p.name);
         if (unconnected || multiple) name += "-Pad" + escapeNetName(p.number);
         return name + ")";
@@ -1063,7 +1073,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
             if (sym.reference.empty() || sym.reference.front() == '#' || sym.excludedFromBoard ||
                 (!annotated && !isGlobalPower(sym, sym.pins[r.pin])))
                 continue;
-            std::string name = pinNetName(sym, sym.pins[r.pin], d.noConnect || alone);
+            std::string name = pinNetName(sym, sym.pins[r.pin], d.noConnect || alone, input);
             const bool low = name.find("-Pad") != std::string::npos;
             if (!found || (bestLow && !low) || (bestLow == low && name < pinBest.name)) {
                 pinBest = {kPinName, 0, std::move(name)};

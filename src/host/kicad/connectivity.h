@@ -137,6 +137,10 @@ struct ConnectivityInput {
     std::vector<BusAlias> busAliases;
     // `(version N)` of the root file: older files name power nets by pin name.
     int rootVersion = 0;
+    // The project's unit suffix of references ("schematic.subpart_id_separator"
+    // and "subpart_first_id"): a multi-unit U1's unit 2 is "U1B" by default.
+    int subpartSeparator = 0;
+    int subpartFirstId = 'A';
 };
 
 // A pin of the result: instance, symbol within it, pin within that.

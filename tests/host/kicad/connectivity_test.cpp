@@ -290,6 +290,17 @@ const Case kCases[] = {
      },
      "R1.1 R2.1 | R3.1",
      {{"R2.1", "/I2C_54.SDA"}, {"R3.1", "/I2C_54.SCL"}}},
+    {"a pin with a name names the net after the unit, in the project's unit notation",
+     [](Drawing& d) {
+         d.in.subpartSeparator = '.';
+         d.in.subpartFirstId = '1';
+         Symbol& u1 = d.pin("U1", "3", 0, 0, 0, PinType::Input, "IN");
+         u1.unit = 2;
+         u1.unitCount = 2;
+         d.pin("R1", "1", 0, 0);
+     },
+     "R1.1 U1.3",
+     {{"R1.1", "Net-(U1.2-IN)"}}},
     {"a local power symbol names its net on its own sheet only",
      [](Drawing& d) {
          d.power("#PWR01", "VL", "VL", 0, 0, false, 0, PowerKind::Local);
