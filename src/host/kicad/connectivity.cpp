@@ -1064,24 +1064,29 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
             if (sym.reference.empty() || sym.reference.back() != '?' || isGlobalPower(sym, sym.pins[r.pin])) ++drivers;
         }
         const bool alone = drivers == 1;
+        // Pins of symbols off the board and of unannotated ones do not drive;
+        // a net of such pins alone (KiCad leaves it unnamed) takes its name
+        // from any of them.
         NameCandidate pinBest;
-        bool found = false;
+        bool bestDrives = false;
         bool bestLow = false;
         for (const PinRef& r : d.pins) {
             const Symbol& sym = input.instances[r.instance].symbols[r.symbol];
             const bool annotated = !sym.reference.empty() && sym.reference.back() != '?';
-            if (sym.reference.empty() || sym.reference.front() == '#' || sym.excludedFromBoard ||
-                (!annotated && !isGlobalPower(sym, sym.pins[r.pin])))
-                continue;
+            const bool drives = !sym.reference.empty() && sym.reference.front() != '#' && !sym.excludedFromBoard &&
+                                (annotated || isGlobalPower(sym, sym.pins[r.pin]));
             std::string name = pinNetName(sym, sym.pins[r.pin], d.noConnect || alone, input);
             const bool low = name.find("-Pad") != std::string::npos;
-            if (!found || (bestLow && !low) || (bestLow == low && name < pinBest.name)) {
+            const bool better =
+                pinBest.rank < 0 || (drives && !bestDrives) ||
+                (drives == bestDrives && ((bestLow && !low) || (bestLow == low && name < pinBest.name)));
+            if (better) {
                 pinBest = {kPinName, 0, std::move(name)};
+                bestDrives = drives;
                 bestLow = low;
-                found = true;
             }
         }
-        if (found && d.best.rank < 0) d.best = std::move(pinBest);
+        d.best = std::move(pinBest);
     }
 
     // Nets with equal names are one net (KiCad groups by name); weakly driven
