@@ -116,6 +116,11 @@ private:
             size.height = iu(need(s, 1, "height"), "text height");
             size.width = iu(need(s, 2, "width"), "text width");
         }
+        const NodeIndex font = d_.find(effects, "font");
+        if (const NodeIndex t = d_.find(font, "thickness"); t != kNone)
+            size.thickness = iu(d_.child(t, 1), "thickness");
+        size.bold = d_.hasAtom(font, "bold");
+        if (const NodeIndex b = d_.find(font, "bold"); b != kNone) size.bold = yes(b);
         return size;
     }
 
@@ -170,7 +175,11 @@ private:
             const NodeIndex at = d_.find(n, "at");
             t.at = xy(at, 1, "position");
             t.angle = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "text angle");
-            t.size = textSize(d_.find(n, "effects"));
+            const NodeIndex effects = d_.find(n, "effects");
+            t.size = textSize(effects);
+            const NodeIndex justify = d_.find(effects, "justify");
+            t.right = d_.hasAtom(justify, "right");
+            t.vertical = d_.hasAtom(justify, "bottom") ? 'b' : d_.hasAtom(justify, "top") ? 't' : 0;
             t.uuid = uuidOf(n);
             t.node = n;
             f_.texts.push_back(std::move(t));

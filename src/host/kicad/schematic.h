@@ -39,6 +39,8 @@ struct Transform {
 struct TextSize {
     int32_t height = 12700;  // 1.27 mm, KiCad's default
     int32_t width = 12700;
+    int32_t thickness = 0;  // 0: KiCad's default pen for the size
+    bool bold = false;
 };
 
 struct Property {
@@ -184,6 +186,8 @@ struct FreeText {
     Point at;
     int angle = 0;
     TextSize size;
+    bool right = false;  // `(justify right …)`
+    char vertical = 0;   // 't' top, 'b' bottom, 0 centre (as written)
     std::string uuid;
     NodeIndex node = kNone;
 };
