@@ -81,12 +81,13 @@ private:
         return value;
     }
 
-    // Millimetres to internal units, rounded half away from zero and clamped
-    // as KiCad does (parseInternalUnits).
+    // Millimetres to internal units, rounded half away from zero as KiCad
+    // rounds them. Beyond 10 m a value is refused: KiCad's own limit is far
+    // wider, but the design's 32-bit database units (10 nm) would overflow.
     int32_t iu(NodeIndex n, std::string_view what) const {
-        constexpr double kLimit = 0.7071 * 2147483647.0;
-        double v = number(n, what) * 10000.0;
-        v = std::clamp(v, -kLimit, kLimit);
+        const double v = number(n, what) * 10000.0;
+        if (std::fabs(v) > kMaxCoordinate)
+            fail(n, std::string(what) + " " + std::string(d_.raw(n)) + " mm lies beyond 10 m");
         return static_cast<int32_t>(std::lround(v));
     }
 
@@ -95,7 +96,7 @@ private:
     }
 
     int angle(NodeIndex n, std::string_view what) const {
-        const double a = number(n, what);
+        const double a = std::fmod(number(n, what), 360.0);
         int r = static_cast<int>(std::lround(a)) % 360;
         if (r < 0) r += 360;
         return r;

@@ -18,6 +18,10 @@ namespace orlune::kicad::sch {
 // Newest schematic file version this reader knows (KiCad 10.0).
 inline constexpr int64_t kNewestSchematicVersion = 20260101;
 
+// Largest coordinate or size read, in internal units (10 m): sums of two
+// stay inside 32 bits in the design's database units (10 per unit).
+inline constexpr int32_t kMaxCoordinate = 100000000;
+
 struct Point {
     int32_t x = 0;
     int32_t y = 0;

@@ -59,7 +59,7 @@ constexpr std::pair<std::string_view, char> kEscapes[] = {
 // less the last inter-character gap, widened by the pen on both sides.
 // Markup (~{…}, _{…}, ^{…}) draws only its content.
 int32_t textBoxWidth(const std::string& text, const sch::TextSize& size) {
-    int32_t sum = 0;
+    int64_t sum = 0;
     int markup = 0;
     for (size_t i = 0; i < text.size();) {
         bool escaped = false;
@@ -83,7 +83,8 @@ int32_t textBoxWidth(const std::string& text, const sch::TextSize& size) {
         }
         sum += strokeAdvance(c, size.width);
     }
-    return sum - kiRound(size.width * 0.2) + 2 * kiRound(penWidth(size) * 1.5);
+    sum += -kiRound(size.width * 0.2) + 2 * kiRound(penWidth(size) * 1.5);
+    return static_cast<int32_t>(std::clamp<int64_t>(sum, 0, sch::kMaxCoordinate));
 }
 
 bool looksLikeBus(const std::string& text, const std::set<std::string>& aliases) {
@@ -417,10 +418,13 @@ private:
                     item.text += ch;
                 }
                 item.style = styleOf(text.size);
-                const int32_t rows = static_cast<int32_t>(std::count(text.text.begin(), text.text.end(), '\n')) + 1;
-                const int32_t block = rows * v_.design.textStyles[static_cast<size_t>(item.style)].height;
+                const int64_t rows = std::count(text.text.begin(), text.text.end(), '\n') + 1;
+                const int64_t block = rows * v_.design.textStyles[static_cast<size_t>(item.style)].height;
+                const int64_t y = text.at.y * int64_t{10} + (text.vertical == 'b'   ? -block / 2
+                                                             : text.vertical == 't' ? block / 2
+                                                                                    : 0);
                 item.x = text.at.x * 10;
-                item.y = text.at.y * 10 + (text.vertical == 'b' ? -block / 2 : text.vertical == 't' ? block / 2 : 0);
+                item.y = static_cast<int32_t>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX));
                 item.justification = text.right ? 6 : 4;
                 v_.design.items.push_back(std::move(item));
                 v_.items.push_back({static_cast<int>(i), static_cast<int>(t), -1});
@@ -448,26 +452,22 @@ int32_t strokeAdvance(char32_t c, int32_t width) {
 
 int32_t labelBodyLength(const sch::Label& label, const sch::DrawingSettings& drawing) {
     const sch::TextSize& s = label.size;
-    const int32_t text = textBoxWidth(label.text, s);
-    const int32_t pen = penWidth(s);
-    switch (label.kind) {
-        case sch::LabelKind::Global: {
-            const int32_t margin = kiRound(drawing.labelSizeRatio * s.height);
-            const int32_t half = s.height / 2 + margin;
-            // The outline's extent, widened by half the pen on each side, as
-            // KiCad measures it to place its own intersheet references.
-            const int32_t body = text + 2 * margin + pen + 3 + 2 * (pen / 2);
-            if (label.shape == "input" || label.shape == "output") return body + half;
-            if (label.shape == "bidirectional" || label.shape == "tri_state") return body + 2 * half;
-            return body;
-        }
-        case sch::LabelKind::Hierarchical: {
-            const int32_t offset = kiRound(drawing.textOffsetRatio * s.height);
-            return text + s.height + pen + offset - 3048;  // the body starts 12 mils behind the anchor
-        }
-        default:
-            return text;
+    const int64_t text = textBoxWidth(label.text, s);
+    const int64_t pen = penWidth(s);
+    int64_t length = text;
+    if (label.kind == sch::LabelKind::Global) {
+        const int64_t margin = std::llround(drawing.labelSizeRatio * s.height);
+        const int64_t half = s.height / 2 + margin;
+        // The outline's extent, widened by half the pen on each side, as
+        // KiCad measures it to place its own intersheet references.
+        length = text + 2 * margin + pen + 3 + 2 * (pen / 2);
+        if (label.shape == "input" || label.shape == "output") length += half;
+        if (label.shape == "bidirectional" || label.shape == "tri_state") length += 2 * half;
+    } else if (label.kind == sch::LabelKind::Hierarchical) {
+        // The body starts 12 mils behind the anchor.
+        length = text + s.height + pen + std::llround(drawing.textOffsetRatio * s.height) - 3048;
     }
+    return static_cast<int32_t>(std::clamp<int64_t>(length, 0, sch::kMaxCoordinate));
 }
 
 DesignView toDesign(const sch::Project& project, const ConnectivityInput& input, const ConnectivityResult& result) {
