@@ -91,6 +91,13 @@ private:
         return static_cast<int32_t>(std::lround(v));
     }
 
+    // The child list `name` of `list`, which the format requires.
+    NodeIndex required(NodeIndex list, std::string_view name) const {
+        const NodeIndex c = d_.find(list, name);
+        if (c == kNone) fail(list, "(" + std::string(d_.head(list)) + " …) has no (" + std::string(name) + " …)");
+        return c;
+    }
+
     Point xy(NodeIndex list, unsigned k, std::string_view what) const {
         return {iu(need(list, k, what), what), iu(need(list, k + 1, what), what)};
     }
@@ -163,17 +170,17 @@ private:
             if (d_.head(a) != "xy" || d_.head(b) != "xy") fail(n, "a " + std::string(h) + " needs two points");
             f_.lines.push_back({xy(a, 1, "point"), xy(b, 1, "point"), h == "bus", n});
         } else if (h == "bus_entry") {
-            f_.busEntries.push_back({xy(d_.find(n, "at"), 1, "position"), xy(d_.find(n, "size"), 1, "size"), n});
+            f_.busEntries.push_back({xy(required(n, "at"), 1, "position"), xy(required(n, "size"), 1, "size"), n});
         } else if (h == "junction") {
-            f_.junctions.push_back({xy(d_.find(n, "at"), 1, "position"), n});
+            f_.junctions.push_back({xy(required(n, "at"), 1, "position"), n});
         } else if (h == "no_connect") {
-            f_.noConnects.push_back({xy(d_.find(n, "at"), 1, "position"), n});
+            f_.noConnects.push_back({xy(required(n, "at"), 1, "position"), n});
         } else if (h == "sheet") {
             sheet(n);
         } else if (h == "text") {
             FreeText t;
             t.text = str(need(n, 1, "text"));
-            const NodeIndex at = d_.find(n, "at");
+            const NodeIndex at = required(n, "at");
             t.at = xy(at, 1, "position");
             t.angle = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "text angle");
             const NodeIndex effects = d_.find(n, "effects");
@@ -308,7 +315,7 @@ private:
         bool ok = false;
         pin.type = pinType(d_.raw(need(p, 1, "type")), ok);
         if (!ok) fail(p, "unknown pin type \"" + std::string(d_.raw(d_.child(p, 1))) + "\" in \"" + lib.name + "\"");
-        const NodeIndex at = d_.find(p, "at");
+        const NodeIndex at = required(p, "at");
         const Point local = xy(at, 1, "pin position");
         pin.at = {local.x, -local.y};  // libraries are Y up
         pin.angle = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "pin angle");
@@ -424,7 +431,7 @@ private:
                  : h == "hierarchical_label" ? LabelKind::Hierarchical
                                              : LabelKind::Directive;
         l.text = str(need(n, 1, "text"));
-        const NodeIndex at = d_.find(n, "at");
+        const NodeIndex at = required(n, "at");
         l.at = xy(at, 1, "position");
         l.spin = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "label angle");
         if (l.spin % 90 != 0) l.spin = 0;  // KiCad reads any other angle as "right"
@@ -443,8 +450,8 @@ private:
     void sheet(NodeIndex n) {
         SheetSymbol s;
         s.node = n;
-        s.at = xy(d_.find(n, "at"), 1, "position");
-        s.size = xy(d_.find(n, "size"), 1, "size");
+        s.at = xy(required(n, "at"), 1, "position");
+        s.size = xy(required(n, "size"), 1, "size");
         s.uuid = uuidOf(n);
         bool haveName = false, haveFile = false;
         d_.forEachChild(n, [&](NodeIndex c) {
@@ -468,7 +475,7 @@ private:
                 pin.node = c;
                 pin.text = str(need(c, 1, "name"));
                 pin.shape = str(need(c, 2, "shape"));
-                const NodeIndex at = d_.find(c, "at");
+                const NodeIndex at = required(c, "at");
                 pin.at = xy(at, 1, "position");
                 pin.side = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "sheet pin side");
                 pin.uuid = uuidOf(c);
