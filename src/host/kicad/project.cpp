@@ -183,6 +183,9 @@ private:
             child.humanPath = parent.humanPath + sheet.name + "/";
             child.pageString = withoutSpace(pageOf(sheet, parent.path, child.shortPath));
             child.page = pageNumber(child.pageString);
+            if (child.page == 0 && child.pageString.empty())
+                throw ReadError(where + ": the sheet " + child.humanPath +
+                                " has no page number; renumber the pages in KiCad");
             if (child.page == 0)
                 throw ReadError(where + ": the page \"" + child.pageString + "\" of the sheet " + child.humanPath +
                                 " is not a whole number from 1 to 100; renumber the pages in KiCad");
