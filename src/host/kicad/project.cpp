@@ -65,10 +65,11 @@ void readProjectFile(Project& project) {
     if (!doc.isObject(schematic)) return;
     if (const host::JsonIndex drawing = doc.find(schematic, "drawing"); doc.isObject(drawing)) {
         // The default text size is in mils.
-        project.drawing.defaultTextSize =
-            static_cast<int32_t>(std::lround(number(drawing, "default_text_size", 50.0) * 254.0));
-        project.drawing.textOffsetRatio = number(drawing, "text_offset_ratio", 0.15);
-        project.drawing.labelSizeRatio = number(drawing, "label_size_ratio", 0.375);
+        project.drawing.defaultTextSize = static_cast<int32_t>(
+            std::lround(std::clamp(number(drawing, "default_text_size", 50.0), 0.0, 4000.0) * 254.0));
+        // Ratios beyond these make no drawable label; keep them in range.
+        project.drawing.textOffsetRatio = std::clamp(number(drawing, "text_offset_ratio", 0.15), 0.0, 10.0);
+        project.drawing.labelSizeRatio = std::clamp(number(drawing, "label_size_ratio", 0.375), 0.0, 10.0);
         const host::JsonIndex show = doc.find(drawing, "intersheets_ref_show");
         project.drawing.intersheetsRefShow = show != host::kNoNode && doc.type(show) == host::JsonType::True;
     }
@@ -182,6 +183,9 @@ private:
             child.humanPath = parent.humanPath + sheet.name + "/";
             child.pageString = withoutSpace(pageOf(sheet, parent.path, child.shortPath));
             child.page = pageNumber(child.pageString);
+            if (child.page == 0 && child.pageString.empty())
+                throw ReadError(where + ": the sheet " + child.humanPath +
+                                " has no page number; renumber the pages in KiCad");
             if (child.page == 0)
                 throw ReadError(where + ": the page \"" + child.pageString + "\" of the sheet " + child.humanPath +
                                 " is not a whole number from 1 to 100; renumber the pages in KiCad");

@@ -81,13 +81,21 @@ private:
         return value;
     }
 
-    // Millimetres to internal units, rounded half away from zero and clamped
-    // as KiCad does (parseInternalUnits).
+    // Millimetres to internal units, rounded half away from zero as KiCad
+    // rounds them. Beyond 10 m a value is refused: KiCad's own limit is far
+    // wider, but the design's 32-bit database units (10 nm) would overflow.
     int32_t iu(NodeIndex n, std::string_view what) const {
-        constexpr double kLimit = 0.7071 * 2147483647.0;
-        double v = number(n, what) * 10000.0;
-        v = std::clamp(v, -kLimit, kLimit);
+        const double v = number(n, what) * 10000.0;
+        if (std::fabs(v) > kMaxCoordinate)
+            fail(n, std::string(what) + " " + std::string(d_.raw(n)) + " mm lies beyond 10 m");
         return static_cast<int32_t>(std::lround(v));
+    }
+
+    // The child list `name` of `list`, which the format requires.
+    NodeIndex required(NodeIndex list, std::string_view name) const {
+        const NodeIndex c = d_.find(list, name);
+        if (c == kNone) fail(list, "(" + std::string(d_.head(list)) + " …) has no (" + std::string(name) + " …)");
+        return c;
     }
 
     Point xy(NodeIndex list, unsigned k, std::string_view what) const {
@@ -95,7 +103,7 @@ private:
     }
 
     int angle(NodeIndex n, std::string_view what) const {
-        const double a = number(n, what);
+        const double a = std::fmod(number(n, what), 360.0);
         int r = static_cast<int>(std::lround(a)) % 360;
         if (r < 0) r += 360;
         return r;
@@ -116,6 +124,11 @@ private:
             size.height = iu(need(s, 1, "height"), "text height");
             size.width = iu(need(s, 2, "width"), "text width");
         }
+        const NodeIndex font = d_.find(effects, "font");
+        if (const NodeIndex t = d_.find(font, "thickness"); t != kNone)
+            size.thickness = iu(d_.child(t, 1), "thickness");
+        size.bold = d_.hasAtom(font, "bold");
+        if (const NodeIndex b = d_.find(font, "bold"); b != kNone) size.bold = yes(b);
         return size;
     }
 
@@ -157,20 +170,24 @@ private:
             if (d_.head(a) != "xy" || d_.head(b) != "xy") fail(n, "a " + std::string(h) + " needs two points");
             f_.lines.push_back({xy(a, 1, "point"), xy(b, 1, "point"), h == "bus", n});
         } else if (h == "bus_entry") {
-            f_.busEntries.push_back({xy(d_.find(n, "at"), 1, "position"), xy(d_.find(n, "size"), 1, "size"), n});
+            f_.busEntries.push_back({xy(required(n, "at"), 1, "position"), xy(required(n, "size"), 1, "size"), n});
         } else if (h == "junction") {
-            f_.junctions.push_back({xy(d_.find(n, "at"), 1, "position"), n});
+            f_.junctions.push_back({xy(required(n, "at"), 1, "position"), n});
         } else if (h == "no_connect") {
-            f_.noConnects.push_back({xy(d_.find(n, "at"), 1, "position"), n});
+            f_.noConnects.push_back({xy(required(n, "at"), 1, "position"), n});
         } else if (h == "sheet") {
             sheet(n);
         } else if (h == "text") {
             FreeText t;
             t.text = str(need(n, 1, "text"));
-            const NodeIndex at = d_.find(n, "at");
+            const NodeIndex at = required(n, "at");
             t.at = xy(at, 1, "position");
             t.angle = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "text angle");
-            t.size = textSize(d_.find(n, "effects"));
+            const NodeIndex effects = d_.find(n, "effects");
+            t.size = textSize(effects);
+            const NodeIndex justify = d_.find(effects, "justify");
+            t.right = d_.hasAtom(justify, "right");
+            t.vertical = d_.hasAtom(justify, "bottom") ? 'b' : d_.hasAtom(justify, "top") ? 't' : 0;
             t.uuid = uuidOf(n);
             t.node = n;
             f_.texts.push_back(std::move(t));
@@ -298,7 +315,7 @@ private:
         bool ok = false;
         pin.type = pinType(d_.raw(need(p, 1, "type")), ok);
         if (!ok) fail(p, "unknown pin type \"" + std::string(d_.raw(d_.child(p, 1))) + "\" in \"" + lib.name + "\"");
-        const NodeIndex at = d_.find(p, "at");
+        const NodeIndex at = required(p, "at");
         const Point local = xy(at, 1, "pin position");
         pin.at = {local.x, -local.y};  // libraries are Y up
         pin.angle = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "pin angle");
@@ -414,7 +431,7 @@ private:
                  : h == "hierarchical_label" ? LabelKind::Hierarchical
                                              : LabelKind::Directive;
         l.text = str(need(n, 1, "text"));
-        const NodeIndex at = d_.find(n, "at");
+        const NodeIndex at = required(n, "at");
         l.at = xy(at, 1, "position");
         l.spin = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "label angle");
         if (l.spin % 90 != 0) l.spin = 0;  // KiCad reads any other angle as "right"
@@ -433,8 +450,8 @@ private:
     void sheet(NodeIndex n) {
         SheetSymbol s;
         s.node = n;
-        s.at = xy(d_.find(n, "at"), 1, "position");
-        s.size = xy(d_.find(n, "size"), 1, "size");
+        s.at = xy(required(n, "at"), 1, "position");
+        s.size = xy(required(n, "size"), 1, "size");
         s.uuid = uuidOf(n);
         bool haveName = false, haveFile = false;
         d_.forEachChild(n, [&](NodeIndex c) {
@@ -458,7 +475,7 @@ private:
                 pin.node = c;
                 pin.text = str(need(c, 1, "name"));
                 pin.shape = str(need(c, 2, "shape"));
-                const NodeIndex at = d_.find(c, "at");
+                const NodeIndex at = required(c, "at");
                 pin.at = xy(at, 1, "position");
                 pin.side = d_.child(at, 3) == kNone ? 0 : angle(d_.child(at, 3), "sheet pin side");
                 pin.uuid = uuidOf(c);

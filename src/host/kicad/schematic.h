@@ -18,6 +18,10 @@ namespace orlune::kicad::sch {
 // Newest schematic file version this reader knows (KiCad 10.0).
 inline constexpr int64_t kNewestSchematicVersion = 20260101;
 
+// Largest coordinate or size read, in internal units (10 m): sums of two
+// stay inside 32 bits in the design's database units (10 per unit).
+inline constexpr int32_t kMaxCoordinate = 100000000;
+
 struct Point {
     int32_t x = 0;
     int32_t y = 0;
@@ -39,6 +43,8 @@ struct Transform {
 struct TextSize {
     int32_t height = 12700;  // 1.27 mm, KiCad's default
     int32_t width = 12700;
+    int32_t thickness = 0;  // 0: KiCad's default pen for the size
+    bool bold = false;
 };
 
 struct Property {
@@ -184,6 +190,8 @@ struct FreeText {
     Point at;
     int angle = 0;
     TextSize size;
+    bool right = false;  // `(justify right …)`
+    char vertical = 0;   // 't' top, 'b' bottom, 0 centre (as written)
     std::string uuid;
     NodeIndex node = kNone;
 };

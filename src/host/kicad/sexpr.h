@@ -93,7 +93,15 @@ private:
 // A file or project ORLUNE cannot read; the message is one line that names
 // the file (and the line where it helps) and what is wrong.
 struct ReadError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit ReadError(const std::string& what) : std::runtime_error(oneLine(what)) {}
+
+private:
+    // Names taken from a file may hold line breaks; the reason stays one line.
+    static std::string oneLine(std::string s) {
+        for (char& c : s)
+            if (c == '\n' || c == '\r') c = ' ';
+        return s;
+    }
 };
 
 // A whole file's bytes. Throws ReadError.
