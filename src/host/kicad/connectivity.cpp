@@ -489,7 +489,9 @@ private:
 // What one file's drawing gives every instance of it: the points where its
 // lines connect (ends, plus junctions and bus-entry ends on their interior,
 // where KiCad breaks them), the overlapping pairs, and which lines each
-// label lies on.
+// label lies on. This is the clean-up the editor applies on open; kicad-cli 9
+// applies it only in part (it shortens a broken line without adding the rest
+// and merges no overlap), which the editor and the board do not share.
 struct ScreenGeometry {
     std::vector<std::vector<Point>> wirePoints;
     std::vector<std::vector<Point>> busPoints;
