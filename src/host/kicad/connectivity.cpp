@@ -741,6 +741,19 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
                 if (p.type != PinType::NoConnect) at[p.at].push_back({Kind::Pin, node});
             }
         }
+        for (std::size_t s = 0; s < inst.symbols.size(); ++s) {
+            const Symbol& sym = inst.symbols[s];
+            for (const auto& group : sym.jumperGroups) {
+                int first = -1;
+                for (std::size_t p = 0; p < sym.pins.size(); ++p) {
+                    if (std::find(group.begin(), group.end(), sym.pins[p].number) == group.end()) continue;
+                    if (first < 0)
+                        first = n.pins[s][p];
+                    else
+                        uf.unite(first, n.pins[s][p]);
+                }
+            }
+        }
         std::vector<int> wireNodes(screen.wires.size());
         for (std::size_t w = 0; w < screen.wires.size(); ++w) {
             wireNodes[w] = uf.add();

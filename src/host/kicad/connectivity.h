@@ -74,6 +74,10 @@ struct Symbol {
     PowerKind power = PowerKind::None;
     bool excludedFromBoard = false;  // `(on_board no)`
     std::vector<Pin> pins;
+    // KiCad 10 jumpers: pin numbers that are one net wherever the pins lie
+    // (`jumper_pin_groups`; `duplicate_pin_numbers_are_jumpers` makes each
+    // repeated number such a group).
+    std::vector<std::vector<std::string>> jumperGroups;
 };
 
 enum class LabelKind { Local, Global, Hierarchical, Directive };
@@ -171,7 +175,6 @@ struct ConnectivityResult {
     // Per instance, per symbol, per pin: the net (pins of NoConnect type and
     // lone pins still get a net of their own, as KiCad names them).
     std::vector<std::vector<std::vector<int>>> pinNet;
-    std::vector<std::string> warnings;
 };
 
 ConnectivityResult computeConnectivity(const ConnectivityInput& input);

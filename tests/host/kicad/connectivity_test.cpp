@@ -45,7 +45,7 @@ struct Drawing {
         auto& symbols = in.instances[i].symbols;
         auto it = std::find_if(symbols.begin(), symbols.end(), [&](const Symbol& s) { return s.reference == ref; });
         if (it == symbols.end()) {
-            symbols.push_back({ref, "uuid-" + ref, "lib:x", "", 1, 1, PowerKind::None, false, {}});
+            symbols.push_back({ref, "uuid-" + ref, "lib:x", "", 1, 1, PowerKind::None, false, {}, {}});
             it = symbols.end() - 1;
         }
         it->pins.push_back({number, name, type, hidden, at(x, y)});
@@ -303,6 +303,14 @@ const Case kCases[] = {
      },
      "R1.1 U1.3",
      {{"R1.1", "Net-(U1.2-IN)"}}},
+    {"jumper pins are one net wherever they lie",
+     [](Drawing& d) {
+         d.pin("J1", "1", 0, 0);
+         d.pin("J1", "2", 10, 0).jumperGroups = {{"1", "2"}};
+         d.pin("J1", "3", 20, 0);
+     },
+     "J1.1 J1.2 | J1.3",
+     {}},
     {"a local power symbol names its net on its own sheet only",
      [](Drawing& d) {
          d.power("#PWR01", "VL", "VL", 0, 0, false, 0, PowerKind::Local);
