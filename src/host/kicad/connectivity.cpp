@@ -978,12 +978,13 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
         }
     }
     // Bus members: each member of a naming item is that name on its sheet
-    // (global for a global label) ...
+    // (and a global name too for a global label) ...
     for (BusItem& b : busItems) {
         for (const BusMember& m : b.members) {
             const int v = uf.add();
             b.memberNodes.push_back(v);
-            uf.unite(v, b.global ? nameNode(globalNames, m.name) : nameNode(localNames[b.instance], m.name));
+            uf.unite(v, nameNode(localNames[b.instance], m.name));
+            if (b.global) uf.unite(v, nameNode(globalNames, m.name));
         }
     }
     // ... and the members of naming items of one bus are matched by key, until

@@ -265,6 +265,20 @@ const Case kCases[] = {
      },
      "R1.1 R2.1 | R3.1",
      {{"R1.1", "/ADDR9"}, {"R3.1", "/ADDR10"}}},
+    {"the members of a global bus label are global names, and labels of their sheet",
+     [](Drawing& d) {
+         const int sub = d.sheet("sub");
+         for (const int i : {0, 1}) {
+             d.bus(0, 0, 20, 0, i);
+             d.label("G[0..1]", 0, 0, LabelKind::Global, i);
+             d.wire(0, 10, 10, 10, i);
+             d.label("G0", 0, 10, LabelKind::Local, i);
+         }
+         d.pin("R1", "1", 10, 10);
+         d.pin("R2", "1", 10, 10, sub);
+     },
+     "R1.1 R2.1",
+     {{"R1.1", "G0"}}},
     {"a group bus matches members by name without the prefix",
      [](Drawing& d) {
          d.bus(0, 0, 20, 0);
