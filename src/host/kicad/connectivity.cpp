@@ -1079,6 +1079,9 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
             const Symbol& sym = input.instances[r.instance].symbols[r.symbol];
             if (sym.reference.empty() || sym.reference.back() != '?' || isGlobalPower(sym, sym.pins[r.pin])) ++drivers;
         }
+        // Pins of unannotated symbols do not drive: with nothing else, KiCad
+        // gives them no net at all.
+        if (drivers == 0) continue;
         const bool alone = drivers == 1;
         // Pins of symbols off the board and of unannotated ones do not drive;
         // a net of such pins alone (KiCad leaves it unnamed) takes its name
@@ -1117,7 +1120,7 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
     std::unordered_map<std::string, int> netByName;
     for (std::size_t i = 0; i < drafts.size(); ++i) {
         Draft& d = drafts[i];
-        if (d.best.rank < 0 && d.pins.empty()) continue;
+        if (d.best.rank < 0) continue;
         std::string name = d.best.rank >= 0 ? d.best.name : std::string();
         if (d.strong) {
             const auto [it, added] = netByName.try_emplace(name, static_cast<int>(result.nets.size()));

@@ -173,7 +173,9 @@ struct ConnectivityResult {
     // for a bus pin.
     std::vector<std::vector<std::vector<int>>> sheetPinNet;
     // Per instance, per symbol, per pin: the net (pins of NoConnect type and
-    // lone pins still get a net of their own, as KiCad names them).
+    // lone pins still get a net of their own, as KiCad names them; -1 for pins
+    // of unannotated symbols that nothing else drives, which KiCad leaves
+    // without a net).
     std::vector<std::vector<std::vector<int>>> pinNet;
 };
 

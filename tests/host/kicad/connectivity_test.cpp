@@ -318,6 +318,15 @@ const Case kCases[] = {
      },
      "J1.1 J1.2 | J1.3",
      {}},
+    {"pins of unannotated symbols join nets but drive none of their own",
+     [](Drawing& d) {
+         d.wire(0, 0, 10, 0);
+         d.pin("R?", "1", 0, 0).uuid = "u1";
+         d.pin("R1", "1", 10, 0);
+         d.pin("R?", "2", 20, 0);
+     },
+     "R1.1 R?.1",
+     {{"R1.1", "unconnected-(R1-Pad1)"}}},
     {"a local power symbol names its net on its own sheet only",
      [](Drawing& d) {
          d.power("#PWR01", "VL", "VL", 0, 0, false, 0, PowerKind::Local);
