@@ -20,6 +20,8 @@ namespace {
 constexpr int64_t kSymbolInstancesInSymbols = 20221002;
 constexpr int64_t kSheetInstancesInSheets = 20221110;
 
+constexpr size_t kMaxInstances = 1000;
+
 bool endsWith(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
@@ -189,6 +191,10 @@ private:
             if (child.page == 0)
                 throw ReadError(where + ": the page \"" + child.pageString + "\" of the sheet " + child.humanPath +
                                 " is not a whole number from 1 to 100; renumber the pages in KiCad");
+            // Pages are numbered 1 to 100: a hierarchy far beyond that is a
+            // file that reuses sheets without end, not a schematic.
+            if (p_.instances.size() >= kMaxInstances)
+                throw ReadError(where + ": the hierarchy has more than " + std::to_string(kMaxInstances) + " sheets");
             p_.instances.push_back(std::move(child));
             ancestorFiles.push_back(childFile);
             descend(static_cast<int>(p_.instances.size()) - 1, ancestorFiles);
