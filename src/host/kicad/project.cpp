@@ -20,6 +20,8 @@ namespace {
 constexpr int64_t kSymbolInstancesInSymbols = 20221002;
 constexpr int64_t kSheetInstancesInSheets = 20221110;
 
+constexpr size_t kMaxInstances = 1000;
+
 bool endsWith(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
@@ -103,7 +105,7 @@ public:
     explicit HierarchyReader(Project& p) : p_(p) {}
 
     void read(const fs::path& rootFile) {
-        fileIndex(rootFile, {});
+        if (fileIndex(rootFile) < 0) throw ReadError(rootFile.string() + ": does not exist");
         const SchematicFile& root = p_.files[0];
         oldSheetTable_ = root.version < kSheetInstancesInSheets;
         oldSymbolTable_ = root.version < kSymbolInstancesInSymbols;
@@ -124,15 +126,14 @@ public:
     }
 
 private:
-    // Index of the file at `path`, reading it the first time.
-    int fileIndex(const fs::path& path, const std::string& missing) {
+    // Index of the file at `path`, reading it the first time; -1 when there
+    // is no such file.
+    int fileIndex(const fs::path& path) {
         std::error_code ec;
         const fs::path canonical = fs::weakly_canonical(path, ec);
         const std::string key = (ec ? path : canonical).string();
         if (const auto it = byPath_.find(key); it != byPath_.end()) return it->second;
-        if (!fs::is_regular_file(path, ec)) {
-            throw ReadError(missing.empty() ? path.string() + ": does not exist" : missing);
-        }
+        if (!fs::is_regular_file(path, ec)) return -1;
         p_.files.push_back(loadSchematic(path.string()));
         const int index = static_cast<int>(p_.files.size()) - 1;
         byPath_.emplace(key, index);
@@ -161,15 +162,18 @@ private:
             const auto sheetAt = [&]() -> const SheetSymbol& {
                 return p_.files[static_cast<size_t>(fileIdx)].sheets[static_cast<size_t>(k)];
             };
-            const std::string where = p_.files[static_cast<size_t>(fileIdx)].where(sheetAt().node);
+            // Where the sheet symbol is, for messages only: finding a line is not free.
+            const auto where = [&] { return p_.files[static_cast<size_t>(fileIdx)].where(sheetAt().node); };
             const std::string sheetName = sheetAt().name, sheetFile = sheetAt().file;
             fs::path childPath = fs::path(sheetFile);
             if (childPath.is_relative())
                 childPath = fs::path(p_.files[static_cast<size_t>(fileIdx)].path).parent_path() / childPath;
-            const int childFile = fileIndex(childPath, where + ": the sheet \"" + sheetName + "\" uses \"" + sheetFile +
-                                                           "\", which does not exist");
+            const int childFile = fileIndex(childPath);
+            if (childFile < 0)
+                throw ReadError(where() + ": the sheet \"" + sheetName + "\" uses \"" + sheetFile +
+                                "\", which does not exist");
             if (std::find(ancestorFiles.begin(), ancestorFiles.end(), childFile) != ancestorFiles.end())
-                throw ReadError(where + ": the sheet \"" + sheetName + "\" uses \"" + sheetFile +
+                throw ReadError(where() + ": the sheet \"" + sheetName + "\" uses \"" + sheetFile +
                                 "\", which contains this sheet itself");
             const SheetSymbol& sheet = sheetAt();
             const SheetInstance& parent = p_.instances[static_cast<size_t>(instance)];
@@ -184,11 +188,15 @@ private:
             child.pageString = withoutSpace(pageOf(sheet, parent.path, child.shortPath));
             child.page = pageNumber(child.pageString);
             if (child.page == 0 && child.pageString.empty())
-                throw ReadError(where + ": the sheet " + child.humanPath +
+                throw ReadError(where() + ": the sheet " + child.humanPath +
                                 " has no page number; renumber the pages in KiCad");
             if (child.page == 0)
-                throw ReadError(where + ": the page \"" + child.pageString + "\" of the sheet " + child.humanPath +
+                throw ReadError(where() + ": the page \"" + child.pageString + "\" of the sheet " + child.humanPath +
                                 " is not a whole number from 1 to 100; renumber the pages in KiCad");
+            // Pages are numbered 1 to 100: a hierarchy far beyond that is a
+            // file that reuses sheets without end, not a schematic.
+            if (p_.instances.size() >= kMaxInstances)
+                throw ReadError(where() + ": the hierarchy has more than " + std::to_string(kMaxInstances) + " sheets");
             p_.instances.push_back(std::move(child));
             ancestorFiles.push_back(childFile);
             descend(static_cast<int>(p_.instances.size()) - 1, ancestorFiles);

@@ -353,11 +353,12 @@ private:
             } else if (h == "at") {
                 s.at = xy(c, 1, "position");
                 const NodeIndex a = d_.child(c, 3);
-                const int r = a == kNone ? 0 : static_cast<int>(number(a, "orientation"));
+                // KiCad reads the angle as a whole number of degrees.
+                const double r = a == kNone ? 0.0 : std::trunc(number(a, "orientation"));
                 if (r != 0 && r != 90 && r != 180 && r != 270)
                     fail(c, "a symbol's orientation must be 0, 90, 180 or 270");
                 // KiCad sets the rotation here and mirrors afterwards, in file order.
-                rotation = r;
+                rotation = static_cast<int>(r);
                 s.transform = Transform::of(rotation, 0);
             } else if (h == "mirror") {
                 const std::string_view m = d_.raw(need(c, 1, "axis"));

@@ -60,7 +60,8 @@ public:
     }
 
     // Children of a list: first(), then next() until kNone.
-    NodeIndex first(NodeIndex list) const { return list + 1 < nodes_[list].after ? list + 1 : kNone; }
+    // A node that is not a list (or kNone) has no children.
+    NodeIndex first(NodeIndex list) const { return isList(list) && list + 1 < nodes_[list].after ? list + 1 : kNone; }
     NodeIndex next(NodeIndex parent, NodeIndex child) const {
         const NodeIndex n = nodes_[child].after;
         return n < nodes_[parent].after ? n : kNone;

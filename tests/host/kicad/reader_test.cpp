@@ -179,6 +179,33 @@ TEST(KicadReader, RefusesWhatItCannotReadWithTheReason) {
           {"p.kicad_sch", test::schematic("")}},
          "p.kicad_pro",
          {"p.kicad_pro", "2 top-level sheets"}},
+        {"sheets reused without end",
+         [] {
+             // Each file holds the next one twice: 2^10 sheets, each with its page.
+             const std::string a = "10000000-0000-0000-0000-000000000001", b = "20000000-0000-0000-0000-000000000002";
+             std::map<std::string, std::string> files;
+             std::vector<std::string> parents{"/00000000-0000-0000-0000-0000000000aa"};
+             for (int k = 0; k <= 10; ++k) {
+                 std::string items;
+                 for (const std::string& uuid : {a, b}) {
+                     if (k == 10) break;
+                     items += "(sheet (at 0 0) (size 1 1) (uuid \"" + uuid + "\") (property \"Sheetname\" \"" + uuid +
+                              "\") (property \"Sheetfile\" \"f" + std::to_string(k + 1) +
+                              ".kicad_sch\") (instances (project \"f0\"";
+                     for (const std::string& parent : parents)
+                         items += " (path \"" + parent + "\" (page \"1\"))";
+                     items += ")))\n";
+                 }
+                 files["f" + std::to_string(k) + ".kicad_sch"] = test::schematic(items);
+                 std::vector<std::string> next;
+                 for (const std::string& parent : parents)
+                     next.insert(next.end(), {parent + "/" + a, parent + "/" + b});
+                 parents = std::move(next);
+             }
+             return files;
+         }(),
+         "f0.kicad_sch",
+         {"more than 1000 sheets"}},
         {"KiCad 5 file", {{"p.kicad_sch", "EESchema Schematic File Version 4\n"}}, "p.kicad_sch", {"KiCad 5"}},
         {"broken list",
          {{"p.kicad_sch", "(kicad_sch (version 20250114)\n (wire (pts (xy 1 2) (xy 3 4))\n"}},

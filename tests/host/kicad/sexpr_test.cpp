@@ -27,6 +27,9 @@ TEST(Sexpr, KeepsEveryNodesBytesAndDecodesStringsOnDemand) {
     doc.forEachChild(root, [&](NodeIndex) { ++children; });
     EXPECT_EQ(children, 5);
     EXPECT_EQ(doc.raw(doc.child(doc.find(root, "bare|atom"), 0)), "bare|atom");
+    // Atoms and absent lists have no children (a reader asks for optional lists).
+    EXPECT_EQ(doc.first(doc.child(label, 1)), kNone);
+    EXPECT_EQ(doc.first(doc.find(root, "members")), kNone);
 }
 
 TEST(Sexpr, RefusesMalformedInputNamingTheLine) {
