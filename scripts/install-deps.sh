@@ -43,7 +43,9 @@ kicad6_demos="$(cd "$(dirname "$0")/.." && pwd)/build/kicad6-demos"
 if [ ! -d "$kicad6_demos/usr/share/kicad/demos" ]; then
   download=$(mktemp -d)
   chmod 777 "$download"  # apt downloads as its own user
-  (cd "$download" && apt-get download -qq kicad-demos=6.0.11+dfsg-1)
+  # The package lists may be stale or empty (a fresh container): refresh once.
+  (cd "$download" && apt-get download -qq kicad-demos=6.0.11+dfsg-1 2>/dev/null) ||
+    { $sudo apt-get update -qq && (cd "$download" && apt-get download -qq kicad-demos=6.0.11+dfsg-1); }
   mkdir -p "$kicad6_demos"
   dpkg-deb -x "$download"/kicad-demos_6.0.11*.deb "$kicad6_demos"
   rm -rf "$download"

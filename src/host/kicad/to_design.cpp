@@ -326,7 +326,7 @@ private:
 
     void connectors() {
         std::set<std::string> refs;
-        std::map<std::pair<int32_t, int32_t>, int> busRows;  // (sheet, y) -> bus connectors there so far
+        std::set<std::pair<int32_t, int32_t>> busPins;  // (sheet, y) of the bus connectors so far
         for (size_t i = 0; i < p_.instances.size(); ++i) {
             const int page = pageOf(static_cast<int>(i));
             const auto& labels = p_.fileOf(p_.instances[i]).labels;
@@ -374,8 +374,8 @@ private:
                     // the pin's y: each bus connector gets a one-point bus of its
                     // own at its pin, its y made unique on the sheet by a few
                     // database units (far below KiCad's resolution).
-                    const int k = busRows[{page, y}]++;
-                    y += (k % 2 ? 1 : -1) * ((k + 1) / 2);
+                    for (int k = 0; !busPins.emplace(page, y).second; ++k)
+                        y += (k % 2 ? -1 : 1) * (k + 1);
                     std::vector<int32_t> members;
                     if (const std::vector<int>* m = membersOf(i, l))
                         for (int n : *m)

@@ -36,7 +36,7 @@ struct DesignView {
     host::Design design;
     std::vector<ComponentOrigin> components;  // parallel to design.components
     std::vector<ItemOrigin> items;            // parallel to design.items
-    std::vector<std::string> warnings;
+    std::vector<std::string> warnings;        // the mapping's; the project's own are in sch::Project::warnings
 };
 
 // Type names of the sheet connectors; those of bus connectors begin with
@@ -48,6 +48,17 @@ inline constexpr const char* kHierBusConnectorType = "SH_BUS_HIER";
 
 // `result` may be empty (no connectivity computed): every pin is then on
 // net 0 and a label is a bus when its text reads as one.
+//
+// A sheet connector's pin lies where its label body ends (on the side the
+// body points to; flipped when that is left), so that the pass puts the text
+// beyond the label. A vertical label's pin lies at its end above or below;
+// the pass's horizontal text is for the writer to turn. Each bus connector
+// gets a one-point bus item of its own at its pin, and bus connectors at one
+// height on one sheet are moved apart by a few database units, so that the
+// pass's bus search (first vertical bus item with an end at the pin's y)
+// finds exactly the connector's own bus. Texts ORLUNE placed earlier are
+// recognised by their content here; telling them from a user's "@" text by
+// their uuid is the writer's part.
 DesignView toDesign(const sch::Project& project, const ConnectivityInput& input, const ConnectivityResult& result);
 
 // How far KiCad's label body reaches from its anchor along its spin, in
