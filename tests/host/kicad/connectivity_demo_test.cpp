@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/kicad/connectivity.h"
+#include "host/kicad/convert_oracle.h"
 #include "host/kicad/kicad_test_support.h"
 #include "host/kicad/project.h"
 #include "host/kicad/sexpr.h"
@@ -139,9 +140,26 @@ TEST_P(KicadNetlist, EqualsOursOnEveryMultiPageDemo) {
         cli + " sch export netlist -o '" + net.string() + "' '" + root.string() + "' >/dev/null 2>&1";
     ASSERT_EQ(0, std::system(command.c_str())) << command;
     const Netlist theirs = kicadNetlist(net.string());
+    // What `orlune convert` writes: the same partition, every part on the
+    // page KiCad prints in the title block of its sheet.
+    const test::Converted converted = test::convertAndRead(demo.project.string(), work / "design.json");
+    const std::map<std::string, int> pages = test::kicadPages(net.string(), project);
     fs::remove_all(work);
 
     EXPECT_TRUE(ours == theirs) << demo.label << ":" << describe(ours, theirs);
+    ASSERT_TRUE(converted.error.empty()) << converted.error;
+    test::Partition partition;
+    for (const auto& [name, pins] : theirs)
+        partition.insert(pins);
+    std::string missing;
+    for (const auto& pins : partition)
+        if (!converted.partition.count(pins) && missing.size() < 400) missing += " {" + *pins.begin() + " ...}";
+    EXPECT_TRUE(converted.partition == partition) << demo.label << ": KiCad nets convert does not hold:" << missing;
+    for (const auto& [ref, page] : pages) {
+        const auto found = converted.pages.find(ref);
+        EXPECT_TRUE(found != converted.pages.end() && found->second.count(page))
+            << demo.label << ": " << ref << " is not on page " << page;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Demos, KicadNetlist, testing::ValuesIn(demos()),
