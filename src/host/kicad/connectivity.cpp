@@ -447,11 +447,16 @@ public:
         return found;
     }
 
-    // Pairs of collinear segments that overlap over more than a point: KiCad
-    // merges them into one on open.
-    std::vector<std::pair<int, int>> overlaps() const {
-        std::vector<std::pair<int, int>> pairs;
-        const auto sweep = [&](const std::vector<int>& list, bool byX) {
+    // Runs of collinear segments that overlap over more than a point, with
+    // the two ends of each run: KiCad merges such a run into one line on open.
+    struct Run {
+        std::vector<int> members;
+        Point from;
+        Point to;
+    };
+    std::vector<Run> overlaps() const {
+        std::vector<Run> runs;
+        const auto sweep = [&](const std::vector<int>& list, bool byX, std::int64_t across) {
             std::vector<std::pair<std::int64_t, std::pair<std::int64_t, int>>> spans;
             for (const int i : list) {
                 const Segment& s = segments_[i];
@@ -460,23 +465,33 @@ public:
                 spans.push_back({lo, {hi, i}});
             }
             std::sort(spans.begin(), spans.end());
+            Run run;
+            std::int64_t lo = 0;
             std::int64_t reach = 0;
-            int first = -1;
-            for (const auto& [lo, rest] : spans) {
-                if (first >= 0 && lo < reach) pairs.emplace_back(first, rest.second);
-                if (first < 0 || lo >= reach) {
-                    first = rest.second;
+            const auto close = [&] {
+                if (run.members.size() < 2) return;
+                run.from = byX ? Point{lo, across} : Point{across, lo};
+                run.to = byX ? Point{reach, across} : Point{across, reach};
+                runs.push_back(std::move(run));
+            };
+            for (const auto& [start, rest] : spans) {
+                if (run.members.empty() || start >= reach) {
+                    close();
+                    run = Run{};
+                    lo = start;
                     reach = rest.first;
                 } else {
                     reach = std::max(reach, rest.first);
                 }
+                run.members.push_back(rest.second);
             }
+            close();
         };
         for (const auto& [y, list] : horizontal_)
-            sweep(list, true);
+            sweep(list, true, y);
         for (const auto& [x, list] : vertical_)
-            sweep(list, false);
-        return pairs;
+            sweep(list, false, x);
+        return runs;
     }
 
 private:
@@ -532,8 +547,22 @@ ScreenGeometry analyse(const Screen& screen) {
             if (!isEnd(screen.buses[i], p)) g.busPoints[i].push_back(p);
         });
     }
-    g.wireOverlaps = wires.overlaps();
-    g.busOverlaps = buses.overlaps();
+    // A merged run connects at its two ends and where a junction or a bus
+    // entry broke one of its lines; the ends of its lines inside it are gone.
+    const auto merge = [](const SegmentIndex& index, std::vector<std::vector<Point>>& linePoints,
+                          std::vector<std::pair<int, int>>& pairs) {
+        for (SegmentIndex::Run& run : index.overlaps()) {
+            std::vector<Point> kept = {run.from, run.to};
+            for (const int m : run.members) {
+                kept.insert(kept.end(), linePoints[m].begin() + 2, linePoints[m].end());
+                linePoints[m].clear();
+                if (m != run.members.front()) pairs.emplace_back(run.members.front(), m);
+            }
+            linePoints[run.members.front()] = std::move(kept);
+        }
+    };
+    merge(wires, g.wirePoints, g.wireOverlaps);
+    merge(buses, g.busPoints, g.busOverlaps);
     const std::size_t labels = screen.labels.size();
     g.labelBuses.resize(labels);
     g.labelWires.resize(labels);
