@@ -96,20 +96,6 @@ public:
             reason = e.what();
             return host::kInvalidDesign;
         }
-        // The passes hand names through fixed fields: a name they cannot
-        // carry would give one connector another's pins.
-        for (const host::Component& c : fresh.view.design.components) {
-            if (std::string why = host::textFieldNameProblem(c.refDes); !why.empty()) {
-                reason = name + ": the reference \"" + c.refDes + "\" cannot be used: " + why;
-                return host::kInvalidDesign;
-            }
-        }
-        for (const host::Bus& b : fresh.view.design.buses) {
-            if (std::string why = host::textFieldNameProblem(b.name); !why.empty()) {
-                reason = name + ": the bus \"" + b.name + "\" cannot be used: " + why;
-                return host::kInvalidDesign;
-            }
-        }
         warnings_ = fresh.project.warnings;
         warnings_.insert(warnings_.end(), fresh.view.warnings.begin(), fresh.view.warnings.end());
         if (std::string open = openInKicad(fresh.project.files[0].path); !open.empty()) warnings_.push_back(open);

@@ -45,7 +45,6 @@ inline Converted convertAndRead(const std::string& project, const std::filesyste
         return c;
     }
     std::map<int32_t, std::set<std::string>> byNet;
-    std::set<std::string> alone;
     const host::JsonIndex components = doc.find(doc.root, "components");
     for (uint32_t k = 0; k < doc.size(components); ++k) {
         const host::JsonIndex comp = doc.element(components, k);
@@ -68,18 +67,11 @@ inline Converted convertAndRead(const std::string& project, const std::filesyste
             if (net != 0)
                 byNet[net].insert(key);
             else
-                alone.insert(key);
+                c.partition.insert({key});  // alone: KiCad's net of one pin
         }
     }
-    std::set<std::string> inNets;
-    for (auto& [net, pins] : byNet) {
-        inNets.insert(pins.begin(), pins.end());
+    for (auto& [net, pins] : byNet)
         c.partition.insert(std::move(pins));
-    }
-    // A pin number a symbol repeats may be alone in one place and on a net
-    // in another: KiCad lists it once, on the net.
-    for (const std::string& key : alone)
-        if (!inNets.count(key)) c.partition.insert({key});
     return c;
 }
 
