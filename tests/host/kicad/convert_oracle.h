@@ -44,6 +44,11 @@ inline Converted convertAndRead(const std::string& project, const std::filesyste
         c.error = error.message;
         return c;
     }
+    const auto integer = [&](host::JsonIndex object, std::string_view key) {
+        int32_t v = 0;
+        if (const host::JsonIndex i = doc.find(object, key); i != host::kNoNode) doc.isInt32(i, v);
+        return v;
+    };
     std::map<int32_t, std::set<std::string>> byNet;
     const host::JsonIndex components = doc.find(doc.root, "components");
     for (uint32_t k = 0; k < doc.size(components); ++k) {
@@ -51,16 +56,12 @@ inline Converted convertAndRead(const std::string& project, const std::filesyste
         const std::string ref(doc.text(doc.find(comp, "refDes")));
         const host::JsonIndex onBoard = doc.find(comp, "onBoard");
         const bool board = onBoard == host::kNoNode || doc.type(onBoard) != host::JsonType::False;
-        int32_t sheet = 0;
-        doc.isInt32(doc.find(doc.find(comp, "symbol"), "sheet"), sheet);
-        c.pages[ref].insert(sheet);
+        c.pages[ref].insert(integer(doc.find(comp, "symbol"), "sheet"));
         const host::JsonIndex pins = doc.find(comp, "pins");
-        for (uint32_t p = 0; p < doc.size(pins); ++p) {
+        for (uint32_t p = 0; pins != host::kNoNode && p < doc.size(pins); ++p) {
             const host::JsonIndex pin = doc.element(pins, p);
-            int32_t net = 0;
-            doc.isInt32(doc.find(pin, "net"), net);
-            doc.isInt32(doc.find(pin, "sheet"), sheet);
-            c.pages[ref].insert(sheet);
+            const int32_t net = integer(pin, "net");  // absent: 0
+            c.pages[ref].insert(integer(pin, "sheet"));
             const host::JsonIndex number = doc.find(pin, "number");
             if (!board || number == host::kNoNode) continue;
             const std::string key = ref + ":" + std::string(doc.text(number));
