@@ -102,6 +102,11 @@ std::string Host::cannotHighlight() {
     return impl_->file.empty() ? std::string() : impl_->storage().cannotHighlight();
 }
 
+const std::vector<std::string>& Host::warnings() const {
+    static const std::vector<std::string> none;
+    return impl_->backend ? impl_->backend->warnings() : none;
+}
+
 Backend& Host::Impl::storage() {
     // Chosen anew for another file, but never under an open conversation:
     // its close saves where it read.

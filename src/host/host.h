@@ -77,6 +77,9 @@ public:
     // highlight and selection at all.
     std::string cannotWrite();
     std::string cannotHighlight();
+    // What the last read of the design accepted with a warning (a KiCad
+    // project open in KiCad, two pages of one number), one line each.
+    const std::vector<std::string>& warnings() const;
 
     // Host-side commands on the design file named by setDesignFile, outside
     // any conversation: each opens the file (lock included), changes it and

@@ -99,7 +99,8 @@ TEST(KicadBackend, RefusedProjectsAndWritingCommandsWriteNothing) {
     test::TempProject dir({{"p.kicad_pro", "{}"},
                            {"p.kicad_sch", kRoot},
                            {"future.kicad_sch", test::schematic("", "20990101")},
-                           {"taken.json", kDesign}});
+                           {"taken.json", kDesign},
+                           {"~p.kicad_sch.lck", R"({"username": "ann", "hostname": "bench"})"}});
     const fs::path folder = fs::path(dir.path("p.kicad_pro")).parent_path();
     const std::string p = "'" + dir.path("p.kicad_pro") + "'";
     const std::string future = "'" + dir.path("future.kicad_sch") + "'";
@@ -123,9 +124,9 @@ TEST(KicadBackend, RefusedProjectsAndWritingCommandsWriteNothing) {
         {"utility invert-selected " + p, 2, "no highlight and no selection"},
         {"convert " + p + " -o '" + dir.path("taken.json") + "'", 2, "give --force"},
         {"convert " + p + " -o '" + dir.path("p.kicad_sch") + "' --force", 2, "does not write over"},
-        // Read-only on a project: status runs start-up, which would store
-        // the settings attribute in a design file.
-        {"status " + p, 0, ""},
+        // Read-only on a project, and saying KiCad has it open: status runs
+        // start-up, which would store the settings attribute in a design file.
+        {"status " + p, 0, "open in KiCad by ann on bench"},
         {"settings " + p, 0, ""},
     };
     for (const auto& c : cases) {
