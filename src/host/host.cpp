@@ -190,11 +190,13 @@ int32_t Host::Impl::release() {
     saveError.clear();
     int32_t status = kOk;
     if (design && design->changed && !readOnly) {
-        if (std::string why = storage().cannotWrite(); !why.empty()) {
+        // The backend that read the design writes it, whatever file was
+        // named since.
+        if (std::string why = backend->cannotWrite(); !why.empty()) {
             saveError = file + ": " + why;
             status = kSaveFailed;
         } else {
-            status = storage().write(path, file, *design, host.failSave, saveError);
+            status = backend->write(path, file, *design, host.failSave, saveError);
         }
         if (status == kOk) {
             design->changed = false;
