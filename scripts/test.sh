@@ -31,6 +31,14 @@ for command in update status verify "report --json" check; do
   # shellcheck disable=SC2086 # the command's words are meant to split
   memcheck build/ci/src/app/orlune $command "$work/board.json" >/dev/null
 done
+# A KiCad project through its backend, where the KiCad demos are installed.
+if [ -d /usr/share/kicad/demos/pic_programmer ]; then
+  cp -r /usr/share/kicad/demos/pic_programmer "$work/kicad"
+  for command in check status; do
+    memcheck build/ci/src/app/orlune $command "$work/kicad/pic_programmer.kicad_pro" >/dev/null
+  done
+  memcheck build/ci/src/app/orlune convert "$work/kicad/pic_programmer.kicad_pro" -o "$work/kicad.json" >/dev/null
+fi
 echo "valgrind clean"
 
 echo "== fuzzing"

@@ -23,8 +23,8 @@ namespace orlune::app {
 
 namespace {
 
-constexpr std::string_view kCommands[] = {"gui",    "update",      "delete", "status", "utility", "settings",
-                                          "select", "unhighlight", "render", "report", "verify",  "check"};
+constexpr std::string_view kCommands[] = {"gui",         "update", "delete", "status", "utility", "settings", "select",
+                                          "unhighlight", "render", "report", "verify", "check",   "convert"};
 
 bool isCommand(std::string_view word) {
     return std::find(std::begin(kCommands), std::end(kCommands), word) != std::end(kCommands);
@@ -75,12 +75,18 @@ const char* const kFooter =
     "Exit status: 0 done; 1 an update pass ended early; 2 usage error; 3 a design could not be opened,\n"
     "has more than 100 sheets or could not be saved, or a picture could not be written (check: a design\n"
     "is not valid); 4 verify found a connector whose text is not current. With several designs, the\n"
-    "highest of their statuses.";
+    "highest of their statuses.\n"
+    "\n"
+    "DESIGN may also be a KiCad project: its .kicad_pro or root .kicad_sch (known by name and content).\n"
+    "KiCad projects are read-only for now: check, convert, status, report, verify and render run;\n"
+    "update, delete, settings with distances, utility add-attribute and the window are refused (exit 3),\n"
+    "select, unhighlight and the highlight and invert utilities too (exit 2).";
 
 int openWindow(int argc, char** argv, std::ostream& err, const std::string& design, const std::string& screenshot,
                const std::string& page) {
+    // The window changes the design it shows.
+    if (std::optional<int> refusal = refusedForWriting(design, err)) return *refusal;
 #ifdef ORLUNE_WITH_GUI
-    (void)err;
     qt::GuiOptions options;
     options.designPath = design;
     options.screenshotFile = screenshot;
@@ -206,6 +212,16 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     CLI::App* checkCommand = app.add_subcommand("check", "Validate each design file without changing it");
     checkCommand->add_option("DESIGN", designs, "The design files")->required();
 
+    ConvertOptions convert;
+    CLI::App* convertCommand =
+        app.add_subcommand("convert", "Write the design (a KiCad project, say) as ORLUNE sees it, as a design file");
+    convertCommand->add_option("DESIGN", convert.design, "The design or KiCad project (.kicad_pro, .kicad_sch)")
+        ->required();
+    convertCommand->add_option("-o,--output", convert.output, "The design file to write")
+        ->required()
+        ->type_name("FILE");
+    convertCommand->add_flag("--force", convert.force, "Replace FILE when it exists");
+
     std::reverse(args.begin(), args.end());  // CLI11 takes them last first
     try {
         app.parse(args);
@@ -243,6 +259,7 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
                              out, err);
         if (verifyCommand->parsed()) return runVerify(designs, out, err);
         if (checkCommand->parsed()) return runCheck(designs, out, err);
+        if (convertCommand->parsed()) return runConvert(convert, out, err);
         return usageError(err, "a command is required");
     };
     try {

@@ -163,6 +163,10 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     for (std::size_t i = 0; i < options.designs.size(); ++i) {
         const std::string& design = options.designs[i];
         header(out, options.designs, design);
+        if (std::optional<int> refusal = refusedForWriting(design, err)) {
+            worst = std::max(worst, *refusal);
+            continue;
+        }
         DesignRun d(design, err);
         int status = kExitOk;
         // Looked at again under the lock that the run holds to its end: the
@@ -202,6 +206,10 @@ int runDelete(const std::vector<std::string>& designs, std::ostream& out, std::o
     int worst = kExitOk;
     for (const std::string& design : designs) {
         header(out, designs, design);
+        if (std::optional<int> refusal = refusedForWriting(design, err)) {
+            worst = std::max(worst, *refusal);
+            continue;
+        }
         DesignRun d(design, err);
         d.step(Form_Load);
         d.step(Command6_Click);
@@ -215,6 +223,7 @@ int runStatus(const std::vector<std::string>& designs, bool json, std::ostream& 
     for (const std::string& design : designs) {
         header(out, designs, design);
         DesignRun d(design, err);
+        if (!keepsChanges(d.host())) d.host().setReadOnly(true);
         d.step(Form_Load);
         d.step(Command2_Click);
         worst = std::max(worst, d.status());
@@ -235,6 +244,11 @@ int runStatus(const std::vector<std::string>& designs, bool json, std::ostream& 
 }
 
 int runUtility(int16_t index, const std::string& design, std::ostream&, std::ostream& err) {
+    // Every utility but the last one highlights or reads the selection.
+    if (std::optional<int> refusal = index + 1 < static_cast<int>(std::size(kUtilityNames))
+                                         ? refusedForHighlight(design, err)
+                                         : refusedForWriting(design, err))
+        return *refusal;
     DesignRun d(design, err);
     d.step(Form_Load);
     // As a person would: open the utilities page, then press the button.
@@ -266,8 +280,13 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
             return kExitUsage;
         }
     }
+    if (anyGiven) {
+        if (std::optional<int> refusal = refusedForWriting(options.design, err)) return *refusal;
+    }
     // The run holds the design from the look to its end.
     DesignRun d(options.design, err);
+    // Printing the settings changes nothing the storage must keep.
+    if (!anyGiven && !keepsChanges(d.host())) d.host().setReadOnly(true);
     if (anyGiven) {
         // A value that cannot be put into force must not be stored either.
         if (std::optional<DesignLook> look = lookIntoDesign(d.host())) {
@@ -301,7 +320,7 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
     return d.status();
 }
 
-int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::ostream&) {
+int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err) {
     int worst = kExitOk;
     for (const std::string& design : designs) {
         header(out, designs, design);
@@ -313,6 +332,7 @@ int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::os
             worst = kExitEnded;
             continue;
         }
+        printWarnings(design, s.warnings, err);
         out << "ok: " << counted(s.sheets, "sheet", "sheets") << ", "
             << counted(s.components, "component", "components") << ", "
             << counted(s.sheetConnectors, "sheet connector", "sheet connectors") << ", "

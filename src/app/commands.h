@@ -11,6 +11,10 @@
 
 #include "app/escape.h"
 
+namespace orlune::host {
+class Host;
+}
+
 namespace orlune::app {
 
 struct UpdateOptions {
@@ -41,6 +45,28 @@ int runSelect(const std::string& design, const std::vector<std::string>& refDes,
 int runUnhighlight(const std::string& design, std::ostream& out, std::ostream& err);
 
 int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err);
+
+// Writes the design (a KiCad project, say) as a design file, atomically; an
+// existing output is replaced only with `force`.
+struct ConvertOptions {
+    std::string design;
+    std::string output;
+    bool force = false;
+};
+int runConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err);
+
+// --- Where the design is stored ---------------------------------------------
+
+// A command that would change a design its storage cannot write is refused
+// before anything runs (exit 3); one that needs highlight or selection where
+// the storage keeps none, too (exit 2). Each prints the storage's reason.
+std::optional<int> refusedForWriting(const std::string& design, std::ostream& err);
+std::optional<int> refusedForHighlight(const std::string& design, std::ostream& err);
+// Whether the design's storage keeps changes; where it does not, a command
+// that only reads runs read-only (start-up may want to store settings).
+bool keepsChanges(host::Host& host);
+// The reading's warnings, one line each, on standard error.
+void printWarnings(const std::string& design, const std::vector<std::string>& warnings, std::ostream& err);
 
 // --- Helpers shared with the parser and the tests ---------------------------
 

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "app/escape.h"
+#include "host/host_impl.h"
 
 namespace orlune::app {
 
@@ -62,6 +63,13 @@ bool DesignRun::step(const std::function<void(Run&)>& action) {
         err_ << "orlune: " << escapeText(path_) << ": internal error: " << escapeText(e.what()) << '\n';
     }
     reportSaveFailure();
+    // Once, after the first step that read the design (looked at in place:
+    // handing it out would cost the next conversation its indexes).
+    if (!warned_ && host_.impl().design != nullptr) {
+        warned_ = true;
+        for (const std::string& w : host_.warnings())
+            err_ << "warning: " << escapeText(path_) << ": " << escapeText(w) << '\n';
+    }
     return !ended_;
 }
 

@@ -52,6 +52,7 @@ private:
     CliPlatform platform_;
     Run run_{platform_};
     bool ended_ = false;
+    bool warned_ = false;
 };
 
 }  // namespace orlune::app

@@ -29,6 +29,7 @@ int report(int32_t status, const std::string& reason, std::ostream& err) {
 }  // namespace
 
 int runSelect(const std::string& design, const std::vector<std::string>& refDes, std::ostream&, std::ostream& err) {
+    if (std::optional<int> refusal = refusedForHighlight(design, err)) return *refusal;
     host::Host host;
     host.setDesignFile(design);
     if (prepareHostForTests) prepareHostForTests(host);
@@ -38,6 +39,7 @@ int runSelect(const std::string& design, const std::vector<std::string>& refDes,
 }
 
 int runUnhighlight(const std::string& design, std::ostream&, std::ostream& err) {
+    if (std::optional<int> refusal = refusedForHighlight(design, err)) return *refusal;
     host::Host host;
     host.setDesignFile(design);
     if (prepareHostForTests) prepareHostForTests(host);

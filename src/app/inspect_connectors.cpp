@@ -12,6 +12,7 @@
 
 #include "app/commands.h"
 #include "app/design_run.h"
+#include "host/backend.h"
 #include "host/cp1252.h"
 #include "host/load.h"
 #include "run/run.h"
@@ -105,12 +106,8 @@ int32_t busDistanceForUnits(int32_t units) {
 }
 
 std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason) {
-    std::string bytes;
-    if (!host::readDesignBytes(path, path, bytes, reason)) return nullptr;
     std::unique_ptr<host::Design> design;
-    if (host::loadDesign(std::make_shared<const std::string>(std::move(bytes)), path, design, reason) != host::kOk) {
-        return nullptr;
-    }
+    if (host::chooseBackend(path)->read(path, path, design, reason) != host::kOk) return nullptr;
     return design;
 }
 

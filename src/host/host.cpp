@@ -9,9 +9,9 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "host/backend.h"
 #include "host/host_impl.h"
 #include "host/load.h"
-#include "host/save.h"
 
 namespace orlune::host {
 
@@ -76,14 +76,46 @@ Design* Host::design() {
 }
 
 int32_t Host::check(const std::string& path, DesignSummary& summary, std::string& reason) {
-    std::string bytes;
-    if (!readDesignBytes(path, path, bytes, reason)) return kFileUnreadable;
+    return read(path, nullptr, summary, reason);
+}
+
+int32_t Host::exportDesign(const std::string& path, std::string& text, DesignSummary& summary, std::string& reason) {
+    return read(path, &text, summary, reason);
+}
+
+int32_t Host::read(const std::string& path, std::string* text, DesignSummary& summary, std::string& reason) {
+    std::unique_ptr<Backend> backend = chooseBackend(path);
     std::unique_ptr<Design> design;
-    const int32_t status = loadDesign(std::make_shared<const std::string>(std::move(bytes)), path, design, reason);
+    const int32_t status = backend->read(path, path, design, reason);
     if (status != kOk) return status;
     summary = summarize(*design);
+    summary.warnings = backend->warnings();
+    if (text) *text = backend->designFileText(*design);
     reason.clear();
     return kOk;
+}
+
+std::string Host::cannotWrite() {
+    return impl_->file.empty() ? std::string() : impl_->storage().cannotWrite();
+}
+std::string Host::cannotHighlight() {
+    return impl_->file.empty() ? std::string() : impl_->storage().cannotHighlight();
+}
+
+const std::vector<std::string>& Host::warnings() const {
+    static const std::vector<std::string> none;
+    return impl_->backend ? impl_->backend->warnings() : none;
+}
+
+Backend& Host::Impl::storage() {
+    // Chosen anew for another file, but never under an open conversation:
+    // its close saves where it read.
+    if (!backend || (backendFile != file && !conversationOpen)) {
+        backend = chooseBackend(file);
+        backendFile = file;
+        cached = false;
+    }
+    return *backend;
 }
 
 int32_t Host::Impl::acquire() {
@@ -111,22 +143,23 @@ int32_t Host::Impl::acquire() {
     if (resolved != path) cached = false;
     path = resolved;
 
+    Backend& store = storage();
     // A held design keeps its lock from the last conversation.
-    if (!lock.held() || lock.design() != path) {
+    if (const std::string locked = store.lockedFile(path); !lock.held() || lock.design() != locked) {
         std::string reason;
-        const int32_t locked = lock.acquire(path, file, lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs(), reason);
+        const int32_t status = lock.acquire(locked, file, lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs(), reason);
         // A read-only conversation needs no lock where none can be created
         // (a design in a folder this user may not write).
-        if (locked == kDesignBusy || (locked != kOk && !readOnly)) {
+        if (status == kDesignBusy || (status != kOk && !readOnly)) {
             openError = reason;
-            return locked;
+            return status;
         }
     }
 
-    // The design read before serves again while the file holds the same
-    // bytes; comparing them costs a read, parsing them would cost far more.
-    if (cached && design && bytes) {
-        const int same = sameDesignBytes(path, file, *bytes, openError);
+    // The design read before serves again while the files hold what it was
+    // read from.
+    if (cached && design) {
+        const int same = store.unchanged(path, file, openError);
         if (same == 1) return kOk;
         if (same < 0) {
             lock.release();
@@ -134,26 +167,21 @@ int32_t Host::Impl::acquire() {
             return kFileUnreadable;
         }
     }
-    std::string fresh;
-    if (!readDesignBytes(path, file, fresh, openError)) {
+    std::unique_ptr<Design> loaded;
+    const int32_t status = store.read(path, file, loaded, openError);
+    if (status == kFileUnreadable) {
         lock.release();
         cached = false;
-        return kFileUnreadable;
+        return status;
     }
-
-    auto shared = std::make_shared<const std::string>(std::move(fresh));
-    std::unique_ptr<Design> loaded;
-    const int32_t status = loadDesign(shared, file, loaded, openError);
     conversation.forget();
     if (status != kOk) {
         lock.release();
         design.reset();
-        bytes.reset();
         cached = false;
         return status;
     }
     design = std::move(loaded);
-    bytes = std::move(shared);
     cached = true;
     return kOk;
 }
@@ -162,19 +190,21 @@ int32_t Host::Impl::release() {
     saveError.clear();
     int32_t status = kOk;
     if (design && design->changed && !readOnly) {
-        std::string text = designText(*design);
-        if (!bytes || text != *bytes) {
-            std::string reason;
-            if (saveAtomically(path, file, text, host.failSave, reason)) {
-                bytes = std::make_shared<const std::string>(std::move(text));
-            } else {
-                saveError = reason;
-                status = kSaveFailed;
-                // The file still holds what was read: the next open reads it.
-                cached = false;
-            }
+        // The backend that read the design writes it, whatever file was
+        // named since.
+        if (std::string why = backend->cannotWrite(); !why.empty()) {
+            saveError = file + ": " + why;
+            status = kSaveFailed;
+        } else {
+            status = backend->write(path, file, *design, host.failSave, saveError);
         }
-        if (status == kOk) design->changed = false;
+        if (status == kOk) {
+            design->changed = false;
+        } else {
+            status = kSaveFailed;
+            // The files still hold what was read: the next open reads them.
+            cached = false;
+        }
     }
     if (!hold) lock.release();
     return status;
@@ -208,6 +238,10 @@ int32_t Host::selectSymbols(const std::vector<std::string>& refDes, std::string&
     if (m.conversationOpen) {
         reason = "a conversation is open";
         return kNotOpen;
+    }
+    if (std::string why = cannotHighlight(); !why.empty()) {
+        reason = m.file + ": " + why;
+        return kBadArgument;
     }
     if (const int32_t status = m.acquire(); status != kOk) {
         reason = m.openError;
@@ -252,6 +286,10 @@ int32_t Host::clearHighlights(std::string& reason) {
     if (m.conversationOpen) {
         reason = "a conversation is open";
         return kNotOpen;
+    }
+    if (std::string why = cannotHighlight(); !why.empty()) {
+        reason = m.file + ": " + why;
+        return kBadArgument;
     }
     if (const int32_t status = m.acquire(); status != kOk) {
         reason = m.openError;

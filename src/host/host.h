@@ -27,6 +27,9 @@ struct DesignSummary {
     int nets = 0;
     int buses = 0;
     int items = 0;
+    // What the reading noticed but accepted (a KiCad project's pages that
+    // share a number, say), one line each.
+    std::vector<std::string> warnings;
 };
 
 class Host {
@@ -63,6 +66,20 @@ public:
     // Validates the named file without opening a conversation. Returns 0 and
     // fills `summary`, or the status TOpenDesign would answer with `reason`.
     int32_t check(const std::string& path, DesignSummary& summary, std::string& reason);
+    // As check(), and `text` is the design in the design-file format, with
+    // what its storage knows beyond the model as extra keys.
+    int32_t exportDesign(const std::string& path, std::string& text, DesignSummary& summary, std::string& reason);
+
+    // What the design named by setDesignFile cannot do where it is stored,
+    // as the reason a command is refused for; empty when it can.
+    // cannotWrite(): keep a change (a conversation that changed it fails to
+    // save with this reason, writing nothing). cannotHighlight(): hold
+    // highlight and selection at all.
+    std::string cannotWrite();
+    std::string cannotHighlight();
+    // What the last read of the design accepted with a warning (a KiCad
+    // project open in KiCad, two pages of one number), one line each.
+    const std::vector<std::string>& warnings() const;
 
     // Host-side commands on the design file named by setDesignFile, outside
     // any conversation: each opens the file (lock included), changes it and
@@ -88,6 +105,8 @@ public:
     Impl& impl() { return *impl_; }
 
 private:
+    int32_t read(const std::string& path, std::string* text, DesignSummary& summary, std::string& reason);
+
     std::unique_ptr<Impl> impl_;
 };
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "host/backend.h"
 #include "host/conversation.h"
 #include "host/design.h"
 #include "host/host.h"
@@ -43,10 +44,13 @@ struct Host::Impl {
     DesignLock lock;
     int lockWaitMs = -1;  // -1: defaultLockWaitMs()
     bool hold = false;    // the lock outlasts a close (Host::holdDesign)
-    // The file's bytes that `design` stands for, and whether `design` may
-    // serve the next conversation while the file still holds them.
-    std::shared_ptr<const std::string> bytes;
+    // Where the design of `file` is stored (chosen by its name and content
+    // on first use), and whether `design` may serve the next conversation
+    // while the backend's files still hold what it read.
+    std::unique_ptr<Backend> backend;
+    std::string backendFile;  // the `file` it was chosen for
     bool cached = false;
+    Backend& storage();
     // Lock, then read (or reuse) and validate; release saves when needed.
     int32_t acquire();
     int32_t release();

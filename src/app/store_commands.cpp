@@ -1,0 +1,93 @@
+// What depends on where a design is stored, asked of the host without
+// knowing which storage it is: the refusals of commands a storage cannot
+// serve, and `convert`, which writes any design as a design file.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+#include "app/commands.h"
+#include "app/design_run.h"
+#include "host/host.h"
+#include "host/save.h"
+
+namespace orlune::app {
+
+namespace {
+
+std::optional<int> refused(const std::string& design, const std::string& why, int status, std::ostream& err) {
+    if (why.empty()) return std::nullopt;
+    err << "orlune: " << escapeText(design) << ": " << escapeText(why) << '\n';
+    return status;
+}
+
+// The same file, or both missing: compared by device and inode.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool endsWith(const std::string& s, std::string_view tail) {
+    return s.size() >= tail.size() && std::string_view(s).substr(s.size() - tail.size()) == tail;
+}
+
+}  // namespace
+
+std::optional<int> refusedForWriting(const std::string& design, std::ostream& err) {
+    host::Host host;
+    host.setDesignFile(design);
+    return refused(design, host.cannotWrite(), kExitEnded, err);
+}
+
+std::optional<int> refusedForHighlight(const std::string& design, std::ostream& err) {
+    host::Host host;
+    host.setDesignFile(design);
+    return refused(design, host.cannotHighlight(), kExitUsage, err);
+}
+
+bool keepsChanges(host::Host& host) {
+    return host.cannotWrite().empty();
+}
+
+void printWarnings(const std::string& design, const std::vector<std::string>& warnings, std::ostream& err) {
+    for (const std::string& w : warnings)
+        err << "warning: " << escapeText(design) << ": " << escapeText(w) << '\n';
+}
+
+int runConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err) {
+    const std::string& target = options.output;
+    // Never over the design itself, nor over a file of a KiCad project,
+    // whatever --force says: a design file is not a project's file.
+    if (sameFile(options.design, target) || endsWith(target, ".kicad_sch") || endsWith(target, ".kicad_pro")) {
+        err << "orlune: " << escapeText(target) << ": convert does not write over a design or a project's file\n";
+        return kExitUsage;
+    }
+    struct stat st {};
+    if (!options.force && ::lstat(target.c_str(), &st) == 0) {
+        err << "orlune: " << escapeText(target) << " exists; give --force to replace it\n";
+        return kExitUsage;
+    }
+    host::Host host;
+    host::DesignSummary summary;
+    std::string text;
+    std::string reason;
+    if (host.exportDesign(options.design, text, summary, reason) != host::kOk) {
+        err << "orlune: " << escapeText(reason) << '\n';
+        return kExitEnded;
+    }
+    printWarnings(options.design, summary.warnings, err);
+    if (!host::saveAtomically(target, target, text, {}, reason)) {
+        err << "orlune: " << escapeText(reason) << '\n';
+        return kExitEnded;
+    }
+    out << "wrote " << escapeText(target) << ": " << std::to_string(summary.sheets) << " sheets, "
+        << std::to_string(summary.components) << " components, " << std::to_string(summary.sheetConnectors)
+        << " sheet connectors, " << std::to_string(summary.nets) << " nets, " << std::to_string(summary.buses)
+        << " buses\n";
+    return kExitOk;
+}
+
+}  // namespace orlune::app

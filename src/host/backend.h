@@ -1,0 +1,75 @@
+// The seam between the host and where a design is stored. The host keeps
+// what every design shares (the conversation with its walks and indexes,
+// the cache, the lock, read-only mode); a backend reads the design named by
+// a file into the model, says whether its files still hold what it read,
+// and writes a changed design back. Which backend serves a design follows
+// from the file the user names, by its name and its content: the passes,
+// the window and the command line never know which one they talk to.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/design.h"
+#include "host/host.h"
+
+namespace orlune::host {
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // The file whose companion lock guards the design named `path` (symbolic
+    // links resolved): one lock for every name the design can be opened by.
+    virtual std::string lockedFile(const std::string& path) const { return path; }
+
+    // Reads and validates the design at `path`; `name` is how reasons name
+    // it. kOk with `design` set, or kFileUnreadable, kNotJson,
+    // kInvalidDesign or kIncompatible with a one-line `reason`.
+    virtual int32_t read(const std::string& path, const std::string& name, std::unique_ptr<Design>& design,
+                         std::string& reason) = 0;
+
+    // Whether the files still hold what the last read (or write) left in
+    // them, so that its design may serve again: 1 yes, 0 no, -1 they cannot
+    // be read (with `reason`).
+    virtual int unchanged(const std::string& path, const std::string& name, std::string& reason) = 0;
+
+    // Writes a changed design back, atomically; a design that differs in
+    // nothing from the files is not written. kOk, or kSaveFailed with
+    // `reason`; on failure the files are as they were.
+    virtual int32_t write(const std::string& path, const std::string& name, const Design& design,
+                          const std::function<bool(SaveStage)>& failStage, std::string& reason) = 0;
+
+    // Forgets what was read: the next unchanged() answers 0.
+    virtual void forget() = 0;
+
+    // The warnings of the last read, one line each (empty for most designs).
+    virtual const std::vector<std::string>& warnings() const {
+        static const std::vector<std::string> none;
+        return none;
+    }
+
+    // The design in the design-file format (host/design.h's JSON), with what
+    // this backend knows beyond the model (a KiCad pin's number and name,
+    // say) as extra keys. Empty when the design was not read.
+    virtual std::string designFileText(const Design& design) const = 0;
+
+    // What a design in this storage cannot do, with the reason a command is
+    // refused for: empty when it can. cannotWrite(): keep any change;
+    // cannotHighlight(): hold highlight and selection at all.
+    virtual std::string cannotWrite() const { return {}; }
+    virtual std::string cannotHighlight() const { return {}; }
+};
+
+// The JSON design file.
+std::unique_ptr<Backend> makeJsonBackend();
+
+// The backend for the design file the user names: a KiCad project for a
+// `.kicad_pro`, a `.kicad_sch`, or a file that holds a KiCad schematic;
+// else the JSON design file. Reads at most the file's first bytes.
+std::unique_ptr<Backend> chooseBackend(const std::string& file);
+
+}  // namespace orlune::host

@@ -1,0 +1,247 @@
+#include "host/kicad/kicad_backend.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/json.h"
+#include "host/kicad/connectivity.h"
+#include "host/kicad/project.h"
+#include "host/kicad/to_connectivity.h"
+#include "host/kicad/to_design.h"
+#include "host/load.h"
+#include "host/save.h"
+
+namespace orlune::kicad {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool endsWith(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// KiCad marks a schematic it has open with `~NAME.kicad_sch.lck` beside it
+// (JSON with the user and the host). Empty when there is none.
+std::string openInKicad(const std::string& rootSchematic) {
+    const fs::path root(rootSchematic);
+    const fs::path lock = root.parent_path() / ("~" + root.filename().string() + ".lck");
+    std::error_code ec;
+    if (!fs::is_regular_file(lock, ec)) return {};
+    std::string who;
+    std::string bytes;
+    std::string ignored;
+    if (host::readDesignBytes(lock.string(), lock.string(), bytes, ignored)) {
+        host::JsonDocument doc;
+        host::JsonError error;
+        if (host::parseJson(std::make_shared<const std::string>(std::move(bytes)), doc, error) &&
+            doc.isObject(doc.root)) {
+            const auto field = [&](std::string_view key) {
+                const host::JsonIndex v = doc.find(doc.root, key);
+                return v != host::kNoNode && doc.type(v) == host::JsonType::String ? std::string(doc.text(v))
+                                                                                   : std::string();
+            };
+            const std::string user = field("username");
+            const std::string machine = field("hostname");
+            if (!user.empty()) who = " by " + user + (machine.empty() ? "" : " on " + machine);
+        }
+    }
+    return rootSchematic + ": the schematic is open in KiCad" + who + " (" + lock.filename().string() +
+           "); what it has not saved is not seen here";
+}
+
+class KicadBackend final : public host::Backend {
+public:
+    std::string lockedFile(const std::string& path) const override {
+        // One lock for the project whichever of its files is named: the
+        // project file where there is one.
+        if (endsWith(path, ".kicad_sch")) {
+            fs::path pro(path);
+            pro.replace_extension(".kicad_pro");
+            std::error_code ec;
+            if (fs::is_regular_file(pro, ec)) return pro.string();
+        }
+        return path;
+    }
+
+    int32_t read(const std::string&, const std::string& name, std::unique_ptr<host::Design>& design,
+                 std::string& reason) override {
+        forget();
+        if (!endsWith(name, ".kicad_pro") && !endsWith(name, ".kicad_sch")) {
+            reason =
+                name + ": holds a KiCad schematic, but KiCad projects open by their .kicad_pro or root .kicad_sch file";
+            return host::kInvalidDesign;
+        }
+        Loaded fresh;
+        try {
+            fresh.project = sch::readProject(name);
+            if (!fresh.project.projectFile.empty()) {
+                // What the project file held when the project was read, for
+                // the cache; read after the project, so a change in between
+                // reads it anew rather than serve a stale design.
+                if (!host::readDesignBytes(fresh.project.projectFile, fresh.project.projectFile, fresh.projectFileBytes,
+                                           reason))
+                    return host::kFileUnreadable;
+            }
+            fresh.input = toConnectivityInput(fresh.project);
+            fresh.result = computeConnectivity(fresh.input);
+            fresh.view = toDesign(fresh.project, fresh.input, fresh.result);
+        } catch (const ReadError& e) {
+            reason = e.what();
+            return host::kInvalidDesign;
+        }
+        warnings_ = fresh.project.warnings;
+        warnings_.insert(warnings_.end(), fresh.view.warnings.begin(), fresh.view.warnings.end());
+        if (std::string open = openInKicad(fresh.project.files[0].path); !open.empty()) warnings_.push_back(open);
+        design = std::make_unique<host::Design>(std::move(fresh.view.design));
+        fresh.view.design = host::Design{};
+        loaded_ = std::make_unique<Loaded>(std::move(fresh));
+        return host::kOk;
+    }
+
+    int unchanged(const std::string&, const std::string&, std::string& reason) override {
+        if (!loaded_) return 0;
+        const sch::Project& p = loaded_->project;
+        if (!p.projectFile.empty()) {
+            const int same = host::sameDesignBytes(p.projectFile, p.projectFile, loaded_->projectFileBytes, reason);
+            if (same != 1) return same;
+        }
+        for (const sch::SchematicFile& f : p.files) {
+            const int same = host::sameDesignBytes(f.path, f.path, f.doc.bytes(), reason);
+            if (same != 1) return same;
+        }
+        return 1;
+    }
+
+    int32_t write(const std::string&, const std::string& name, const host::Design&,
+                  const std::function<bool(host::SaveStage)>&, std::string& reason) override {
+        reason = name + ": " + kCannotWriteKicad;
+        return host::kSaveFailed;
+    }
+
+    void forget() override {
+        loaded_.reset();
+        warnings_.clear();
+    }
+
+    const std::vector<std::string>& warnings() const override { return warnings_; }
+
+    std::string designFileText(const host::Design& design) const override;
+
+    std::string cannotWrite() const override { return kCannotWriteKicad; }
+    std::string cannotHighlight() const override { return kCannotHighlightKicad; }
+
+private:
+    struct Loaded {
+        sch::Project project;
+        std::string projectFileBytes;
+        ConnectivityInput input;
+        ConnectivityResult result;
+        DesignView view;  // its design moved to the host
+    };
+    std::unique_ptr<Loaded> loaded_;
+    std::vector<std::string> warnings_;
+};
+
+// The design file with what the model lacks as extra keys: each pin's KiCad
+// number and name, each connector's label text and uuid, a symbol not on
+// the board. The merging writer keeps extra keys of the objects a design
+// came from, so these are written as such objects, one per entry.
+std::string KicadBackend::designFileText(const host::Design& design) const {
+    if (!loaded_) return host::designText(design);
+    const Loaded& l = *loaded_;
+    host::Design copy = design;
+    std::string extras;
+    host::JsonWriter w(extras);
+    w.beginArray();
+    uint32_t next = 0;
+    std::vector<std::pair<host::SourceRef*, uint32_t>> refs;
+    for (size_t c = 0; c < copy.components.size() && c < l.view.components.size(); ++c) {
+        host::Component& comp = copy.components[c];
+        const ComponentOrigin& origin = l.view.components[c];
+        w.beginObject();
+        if (origin.label >= 0) {
+            const sch::SheetInstance& instance = l.project.instances[static_cast<size_t>(origin.instance)];
+            const sch::Label& label = l.project.fileOf(instance).labels[static_cast<size_t>(origin.label)];
+            w.key("label");
+            w.string(label.text);
+            w.key("uuid");
+            w.string(label.uuid);
+        } else if (!origin.pins.empty()) {
+            const PinRef& first = origin.pins.front();
+            const Symbol& symbol =
+                l.input.instances[static_cast<size_t>(first.instance)].symbols[static_cast<size_t>(first.symbol)];
+            if (symbol.excludedFromBoard) {
+                w.key("onBoard");
+                w.boolean(false);
+            }
+        }
+        w.endObject();
+        refs.emplace_back(&comp.source, next++);
+        for (size_t k = 0; k < comp.pins.size() && k < origin.pins.size(); ++k) {
+            const PinRef& p = origin.pins[k];
+            const Pin& pin = l.input.instances[static_cast<size_t>(p.instance)]
+                                 .symbols[static_cast<size_t>(p.symbol)]
+                                 .pins[static_cast<size_t>(p.pin)];
+            w.beginObject();
+            w.key("number");
+            w.string(pin.number);
+            w.key("name");
+            w.string(pin.name);
+            w.endObject();
+            refs.emplace_back(&comp.pins[k].source, next++);
+        }
+    }
+    w.endArray();
+    w.finish();
+
+    auto document = std::make_shared<host::JsonDocument>();
+    host::JsonError error;
+    if (!host::parseJson(std::make_shared<const std::string>(std::move(extras)), *document, error))
+        return host::designText(design);
+    for (auto& [source, k] : refs)
+        *source = document->element(document->root, k);
+    // The root is an array, not the design's object: the top level is
+    // written fresh.
+    copy.document = document;
+    return host::designText(copy);
+}
+
+}  // namespace
+
+std::unique_ptr<host::Backend> makeKicadBackend() {
+    return std::make_unique<KicadBackend>();
+}
+
+bool holdsKicadSchematic(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    char head[64];
+    ssize_t n = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    std::string_view text(head, n > 0 ? static_cast<size_t>(n) : 0);
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    while (!text.empty() &&
+           (text.front() == ' ' || text.front() == '\t' || text.front() == '\r' || text.front() == '\n'))
+        text.remove_prefix(1);
+    return text.substr(0, 10) == "(kicad_sch";
+}
+
+}  // namespace orlune::kicad
+
+namespace orlune::host {
+
+std::unique_ptr<Backend> chooseBackend(const std::string& file) {
+    if (kicad::sch::isKicadProject(file) || kicad::holdsKicadSchematic(file)) return kicad::makeKicadBackend();
+    return makeJsonBackend();
+}
+
+}  // namespace orlune::host

@@ -1,0 +1,72 @@
+// A KiCad project as ORLUNE sees it: pages become sheets by page number,
+// global and hierarchical labels per sheet instance become sheet connectors
+// (bus labels bus connectors), symbols become components with their units
+// merged, and the texts ORLUNE placed earlier become text items. Pure: the
+// project and its connectivity in, the design and where each part of it
+// came from out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/design.h"
+#include "host/kicad/connectivity.h"
+#include "host/kicad/project.h"
+
+namespace orlune::kicad {
+
+// Where a component came from: a sheet connector names its label, any other
+// component the symbol pin of each of its pins (indexes into the
+// connectivity input).
+struct ComponentOrigin {
+    int instance = -1;  // sheet connectors: the sheet instance and the label of its file
+    int label = -1;
+    std::vector<PinRef> pins;  // other components: one per pin, in pin order
+};
+
+// Where an item came from: a text of a file on one sheet instance, or the
+// bus drawn for a bus connector (component index).
+struct ItemOrigin {
+    int instance = -1;
+    int text = -1;       // index into the file's texts
+    int connector = -1;  // bus items: the bus connector's component
+};
+
+struct DesignView {
+    host::Design design;
+    std::vector<ComponentOrigin> components;  // parallel to design.components
+    std::vector<ItemOrigin> items;            // parallel to design.items
+    std::vector<std::string> warnings;        // the mapping's; the project's own are in sch::Project::warnings
+};
+
+// Type names of the sheet connectors; those of bus connectors begin with
+// "SH_BUS_", which is how the update pass tells them apart.
+inline constexpr const char* kGlobalConnectorType = "SH_GLOBAL";
+inline constexpr const char* kHierConnectorType = "SH_HIER";
+inline constexpr const char* kGlobalBusConnectorType = "SH_BUS_GLOBAL";
+inline constexpr const char* kHierBusConnectorType = "SH_BUS_HIER";
+
+// `result` may be empty (no connectivity computed): every pin is then on
+// net 0 and a label is a bus when its text reads as one.
+//
+// A sheet connector's pin lies where its label body ends (on the side the
+// body points to; flipped when that is left), so that the pass puts the text
+// beyond the label. A vertical label's pin lies at its end above or below;
+// the pass's horizontal text is for the writer to turn. Each bus connector
+// gets a one-point bus item of its own at its pin, and bus connectors at one
+// height on one sheet are moved apart by a few database units, so that the
+// pass's bus search (first vertical bus item with an end at the pin's y)
+// finds exactly the connector's own bus. Texts ORLUNE placed earlier are
+// recognised by their content here; telling them from a user's "@" text by
+// their uuid is the writer's part.
+DesignView toDesign(const sch::Project& project, const ConnectivityInput& input, const ConnectivityResult& result);
+
+// How far KiCad's label body reaches from its anchor along its spin, in
+// internal units: ORLUNE's text goes beyond that end, never on the label.
+int32_t labelBodyLength(const sch::Label& label, const sch::DrawingSettings& drawing);
+
+// Advance of a character in KiCad's stroke font for text width `width`
+// (internal units), rounded as KiCad 7+ round it.
+int32_t strokeAdvance(char32_t c, int32_t width);
+
+}  // namespace orlune::kicad

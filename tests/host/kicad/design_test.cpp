@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "host/kicad/to_connectivity.h"
+#include "host/kicad/to_design.h"
+#include "host/load.h"
+#include "kicad_test_support.h"
+
+namespace orlune::kicad {
+namespace {
+
+namespace fs = std::filesystem;
+
+DesignView designOf(const sch::Project& p) {
+    return toDesign(p, toConnectivityInput(p), ConnectivityResult{});
+}
+
+TEST(KicadDesign, DemoProjectsGiveKicadsPartsAndConnectors) {
+    const struct {
+        fs::path project;
+        size_t sheets, components, connectors;
+    } cases[] = {
+        {test::kKicad9Demos / "video/video.kicad_pro", 8, 189, 162},
+        {test::kKicad9Demos / "kit-dev-coldfire-xilinx_5213/kit-dev-coldfire-xilinx_5213.kicad_pro", 3, 160, 43},
+        {test::kKicad9Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 3, 64, 8},
+        {test::kKicad6Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 3, 58, 8},
+        {test::kKicad6Demos / "complex_hierarchy/complex_hierarchy.kicad_pro", 3, 68, 0},
+        {test::kKicad9Demos / "pic_programmer/pic_programmer.kicad_pro", 2, 63, 4},
+        {test::kKicad9Demos / "vme-wren/vme-wren.kicad_pro", 73, 1507, 492},
+    };
+    size_t tested = 0;
+    for (const auto& c : cases) {
+        if (!fs::exists(c.project)) continue;
+        SCOPED_TRACE(c.project.string());
+        ++tested;
+        const DesignView v = designOf(sch::readProject(c.project.string()));
+        EXPECT_EQ(v.design.sheets.size(), c.sheets);
+        size_t components = 0, connectors = 0;
+        for (const host::Component& comp : v.design.components) {
+            ++(comp.kind == 2 ? connectors : components);
+            for (const host::Pin& pin : comp.pins)
+                EXPECT_TRUE(pin.sheet >= 1 && pin.sheet <= int32_t(c.sheets));
+        }
+        // Names the program's fields hold unchanged, and no two alike.
+        std::set<std::string> names;
+        for (const host::Component& comp : v.design.components) {
+            EXPECT_EQ(host::textFieldNameProblem(comp.refDes), "") << comp.refDes;
+            EXPECT_TRUE(names.insert(comp.refDes).second) << comp.refDes;
+        }
+        for (const host::Bus& bus : v.design.buses)
+            EXPECT_EQ(host::textFieldNameProblem(bus.name), "") << bus.name;
+        EXPECT_EQ(components, c.components);
+        EXPECT_EQ(connectors, c.connectors);
+        EXPECT_EQ(v.design.units, 2);
+    }
+    if (tested == 0) GTEST_SKIP() << "no KiCad demos installed";
+}
+
+// KiCad places its own intersheet reference of the global label VCC_PIC
+// (output, 1.524 mm, label ratio 0.3, offset ratio 0) 12.0707 mm from the
+// anchor: exactly where the label body ends.
+TEST(KicadDesign, LabelBodyEndsWhereKicadPlacesItsReference) {
+    const fs::path pro = test::kKicad9Demos / "flat_hierarchy/flat_hierarchy.kicad_pro";
+    if (!fs::exists(pro)) GTEST_SKIP() << pro << " not installed";
+    const sch::Project p = sch::readProject(pro.string());
+    int found = 0;
+    for (const sch::SchematicFile& f : p.files)
+        for (const sch::Label& l : f.labels)
+            if (l.text == "VCC_PIC" && l.at == sch::Point{2260600, 965200}) {
+                ++found;
+                EXPECT_EQ(labelBodyLength(l, p.drawing), 120707);
+            }
+    EXPECT_EQ(found, 1);
+}
+
+// Two bus labels at one height on one page, and an ORLUNE text: each bus
+// connector's own bus is the first the unchanged bus search finds, and the
+// old text becomes an item centred on its rows.
+TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
+    const std::string items =
+        "(hierarchical_label \"A[0..3]\" (shape input) (at 100 50 180) (effects (font (size 1.27 1.27)) (justify "
+        "right)) (uuid \"11111111-0000-0000-0000-000000000001\"))\n"
+        "(hierarchical_label \"B[0..3]\" (shape input) (at 120 50 0) (effects (font (size 1.27 1.27)) (justify left))"
+        " (uuid \"11111111-0000-0000-0000-000000000002\"))\n"
+        "(global_label \"CΩ{X Y}\" (shape passive) (at 90 50 180) (effects (font (size 1.27 1.27)) (justify right))"
+        " (uuid \"11111111-0000-0000-0000-000000000003\"))\n"
+        "(global_label \"SIG\" (shape input) (at 90 70 0) (effects (font (size 1.524 1.524))) (uuid "
+        "\"44444444-0000-0000-0000-000000000004\") (property \"SH_TYPE\" \"1\" (at 0 0 0)))\n"
+        "(text \"@2,3\\n@4\" (at 140 60 0) (effects (font (size 1.27 1.27)) (justify left bottom)) (uuid \"t1\"))\n"
+        "(text \"@ by hand\" (at 140 80 0) (effects (font (size 1.27 1.27))) (uuid \"t2\"))\n";
+    test::TempProject dir({{"b.kicad_sch", test::schematic(items)}});
+    const DesignView v = designOf(sch::readProject(dir.path("b.kicad_sch")));
+    const host::Design& d = v.design;
+    ASSERT_EQ(d.components.size(), 4u);
+    // The search of the update pass (mm designs: 8.9 mm).
+    const auto search = [&](const host::Component& c) -> const host::Item* {
+        const host::Pin& pin = c.pins[0];
+        for (const host::Item& item : d.items) {
+            if (item.type != host::ItemType::Bus || item.sheet != pin.sheet || item.x1 != item.x2) continue;
+            if (pin.y != item.y1 && pin.y != item.y2) continue;
+            if ((c.symbol.flipped ? pin.x - item.x1 : item.x1 - pin.x) <= 890000) return &item;
+        }
+        return nullptr;
+    };
+    // A character the program's fields cannot hold becomes '?'.
+    const std::string busNames[] = {"A[0..3]", "B[0..3]", "C?{X Y}"};
+    for (size_t k = 0; k < 3; ++k) {
+        const host::Component& c = d.components[k];
+        EXPECT_EQ(c.type.rfind("SH_BUS_", 0), 0u) << c.type;
+        const host::Item* bus = search(c);
+        ASSERT_NE(bus, nullptr) << c.refDes;
+        EXPECT_EQ(bus->bus, busNames[k]);
+    }
+    EXPECT_TRUE(d.components[0].symbol.flipped);
+    EXPECT_FALSE(d.components[1].symbol.flipped);
+    const host::Component& sig = d.components[3];
+    EXPECT_EQ(sig.type, kGlobalConnectorType);
+    EXPECT_EQ(sig.refDes, "GL1:44444444");
+    ASSERT_EQ(sig.attributes.size(), 1u);
+    EXPECT_EQ(sig.attributes[0].value, "1");
+    EXPECT_GT(sig.pins[0].x, 9000000);  // beyond the label body, not on the anchor
+
+    // Styles by size, with the stroke font's advances as KiCad rounds them.
+    ASSERT_EQ(d.textStyles.size(), 2u);
+    EXPECT_EQ(d.textStyles[0].name, "1.27 mm");
+    EXPECT_EQ(d.textStyles[0].charWidth, 120950);
+    EXPECT_EQ(d.textStyles[0].advances.at(U'@'), 163290);
+    EXPECT_EQ(d.textStyles[1].name, "1.524 mm");
+    EXPECT_EQ(d.textStyles[1].charWidth, 145140);
+    EXPECT_EQ(d.textStyles[1].advances.at(U','), 72570);
+
+    // Only the text in ORLUNE's own form is an item.
+    size_t texts = 0;
+    for (const host::Item& item : d.items) {
+        if (item.type != host::ItemType::Text) continue;
+        ++texts;
+        EXPECT_EQ(item.text, "@2,3\r\n@4");
+        EXPECT_EQ(item.justification, 4);
+        EXPECT_EQ(item.y, 6000000 - d.textStyles[0].height);  // two rows above a bottom anchor
+    }
+    EXPECT_EQ(texts, 1u);
+}
+
+}  // namespace
+}  // namespace orlune::kicad
