@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+#include "host/kicad/project_file_edit.h"
+#include "host/kicad/uuid.h"
+#include "host/kicad/write_back.h"
+#include "kicad_test_support.h"
+
+namespace orlune::kicad {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& p) {
+    return readFile(p.string());
+}
+
+void writeAll(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// kicad-cli is the oracle; without it these checks skip, except in CI.
+bool haveKicadCli() {
+    static const bool have = std::system("command -v kicad-cli >/dev/null 2>&1") == 0;
+    return have;
+}
+#define REQUIRE_KICAD_CLI()                                                \
+    do {                                                                   \
+        if (!haveKicadCli()) {                                             \
+            if (std::getenv("CI")) FAIL() << "kicad-cli is missing in CI"; \
+            GTEST_SKIP() << "kicad-cli is not installed";                  \
+        }                                                                  \
+    } while (0)
+
+// KiCad's netlist of a root schematic, without the line that holds the date
+// and with the uuids of a part's units sorted (KiCad lists them in any
+// order).
+std::string netlist(const fs::path& root) {
+    const fs::path out = root.parent_path() / "orlune-test.net";
+    const std::string cmd =
+        "kicad-cli sch export netlist -o '" + out.string() + "' '" + root.string() + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) return "kicad-cli failed on " + root.string();
+    std::string s = readAll(out), kept;
+    fs::remove(out);
+    for (size_t b = 0; b < s.size();) {
+        size_t e = s.find('\n', b);
+        e = e == std::string::npos ? s.size() : e + 1;
+        const std::string line = s.substr(b, e - b);
+        if (line.find("(tstamps ") != std::string::npos) {
+            std::vector<std::string> ids;
+            for (size_t q = line.find('"'); q != std::string::npos; q = line.find('"', line.find('"', q + 1) + 1))
+                ids.push_back(line.substr(q, line.find('"', q + 1) - q + 1));
+            std::sort(ids.begin(), ids.end());
+            for (const std::string& id : ids)
+                kept += id;
+            kept += '\n';
+        } else if (line.find("(date \"") == std::string::npos) {
+            kept += line;
+        }
+        b = e;
+    }
+    return kept;
+}
+
+std::vector<std::string_view> linesOf(const std::string& s) {
+    std::vector<std::string_view> out;
+    for (size_t b = 0; b < s.size();) {
+        const size_t e = std::min(s.find('\n', b), s.size());
+        out.emplace_back(s.data() + b, e - b);
+        b = e + 1;
+    }
+    return out;
+}
+
+// The lines of `after` are those of `before` with one block of `inserted`
+// (or, with a framing blank line, one more) lines put in.
+void expectOnlyLinesInserted(const std::string& before, const std::string& after, size_t inserted) {
+    const auto a = linesOf(before), b = linesOf(after);
+    size_t pre = 0;
+    while (pre < a.size() && pre < b.size() && a[pre] == b[pre])
+        ++pre;
+    size_t suf = 0;
+    while (suf < a.size() - pre && suf < b.size() - pre && a[a.size() - 1 - suf] == b[b.size() - 1 - suf])
+        ++suf;
+    EXPECT_EQ(pre + suf, a.size()) << "a line of the file changed near line " << pre + 1;
+    const size_t added = b.size() - a.size();
+    EXPECT_TRUE(added == inserted || added == inserted + 1) << added << " lines added for " << inserted;
+}
+
+std::set<std::string> listHeads(const Sexpr& doc) {
+    std::set<std::string> out;
+    for (NodeIndex i = 0; i < doc.size(); ++i)
+        if (doc.isList(i)) out.insert(std::string(doc.head(i)));
+    return out;
+}
+
+TextRun runOf(const sch::Label& l) {
+    switch (l.spin) {
+        case 180:
+            return TextRun::Left;
+        case 90:
+            return TextRun::Up;
+        case 270:
+            return TextRun::Down;
+        default:
+            return TextRun::Right;
+    }
+}
+
+// One owned text per global and hierarchical label of the file: a short
+// one, a long one (KiCad 6 and 7 wrap those) and one of two rows.
+std::vector<Insertion> textsForLabels(const sch::SchematicFile& f, const std::string& path) {
+    std::vector<Insertion> out;
+    int n = 0;
+    for (const sch::Label& l : f.labels) {
+        if (l.kind != sch::LabelKind::Global && l.kind != sch::LabelKind::Hierarchical) continue;
+        TextNodeSpec t;
+        t.text = n % 3 == 0   ? "@2,5"
+                 : n % 3 == 1 ? "@1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21"
+                              : "@1,2\r\n3,4";
+        t.x = int64_t{l.at.x} * 10 + 25000;
+        t.y = int64_t{l.at.y} * 10;
+        t.run = runOf(l);
+        t.height = l.size.height;
+        t.width = l.size.width;
+        t.uuid = ownedTextUuid(l.uuid, path, 0);
+        out.push_back({0, textNode(t, f.version)});
+        ++n;
+    }
+    return out;
+}
+
+size_t lineCount(const std::vector<Insertion>& ins) {
+    size_t n = 0;
+    for (const Insertion& i : ins)
+        n += static_cast<size_t>(std::count(i.node.begin(), i.node.end(), '\n')) + 1;
+    return n;
+}
+
+std::vector<fs::path> multiPageDemos(const fs::path& set) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    if (!fs::is_directory(set, ec)) return out;
+    for (const auto& e : fs::recursive_directory_iterator(set, ec))
+        if (e.path().extension() == ".kicad_pro" && fs::exists(fs::path(e.path()).replace_extension(".kicad_sch")))
+            if (sch::readProject(e.path().string()).instances.size() > 1) out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class KicadWriteBackDemos : public ::testing::TestWithParam<const char*> {};
+
+// Every multi-page demo, in a copy: a text per label goes in, KiCad reads
+// the same netlist, only the inserted lines differ, no file gains a token
+// its version lacks, writing the same texts again changes nothing, and
+// removing them gives back every byte.
+TEST_P(KicadWriteBackDemos, TextsGoInAndOutLeavingEveryOtherByte) {
+    const fs::path set = std::string(GetParam()) == "6" ? test::kKicad6Demos : test::kKicad9Demos;
+    const std::vector<fs::path> demos = multiPageDemos(set);
+    if (demos.empty()) GTEST_SKIP() << "no KiCad demos in " << set;
+    REQUIRE_KICAD_CLI();
+    const std::set<std::string> textHeads = {"text", "at",      "effects", "font",
+                                             "size", "justify", "uuid",    "exclude_from_sim"};
+    for (const fs::path& demo : demos) {
+        SCOPED_TRACE(demo.string());
+        test::TempProject tmp({});
+        const fs::path dir = tmp.path("p");
+        fs::copy(demo.parent_path(), dir, fs::copy_options::recursive);
+        const fs::path root = dir / fs::path(demo).replace_extension(".kicad_sch").filename();
+        const std::string before = netlist(root);
+        const sch::Project p = sch::readProject(root.string());
+        std::vector<std::string> originals;
+        for (size_t f = 0; f < p.files.size(); ++f) {
+            const sch::SchematicFile& file = p.files[f];
+            originals.push_back(file.doc.bytes());
+            const std::vector<std::string> paths = instancePathsOf(p, static_cast<int>(f));
+            const std::vector<Insertion> ins = textsForLabels(file, paths.size() == 1 ? paths[0] : "");
+            const std::string edited = applyEdits(file, {}, ins);
+            expectOnlyLinesInserted(file.doc.bytes(), edited, lineCount(ins));
+            const sch::SchematicFile again = sch::readSchematic(file.path, edited);
+            std::set<std::string> heads = listHeads(file.doc);
+            heads.insert(textHeads.begin(), textHeads.end());
+            if (file.version < kTabFormVersion) heads.erase("exclude_from_sim");
+            for (const std::string& h : listHeads(again.doc))
+                EXPECT_TRUE(heads.count(h) || listHeads(file.doc).count(h)) << file.path << " gained (" << h << " …)";
+            const TextOwnership own = classifyTexts(again, paths);
+            EXPECT_EQ(own.owned.size(), ins.size()) << file.path;
+            EXPECT_TRUE(own.foreign.empty()) << file.path;
+            std::vector<NodeIndex> removals;
+            for (const OwnedText& o : own.owned)
+                removals.push_back(again.texts[static_cast<size_t>(o.text)].node);
+            EXPECT_EQ(applyEdits(again, removals, ins), edited) << file.path << ": the same texts again changed it";
+            EXPECT_EQ(applyEdits(again, removals, {}), file.doc.bytes())
+                << file.path << ": not given back byte for byte";
+            writeAll(file.path, edited);
+        }
+        const std::string after = netlist(root);
+        const auto diff = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
+        EXPECT_TRUE(diff.first == before.end() && diff.second == after.end())
+            << "KiCad reads another netlist from line " << std::count(before.begin(), diff.first, '\n') + 1 << ": "
+            << after.substr(static_cast<size_t>(diff.second - after.begin()), 200);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothVersions, KicadWriteBackDemos, ::testing::Values("6", "9"));
+
+}  // namespace
+}  // namespace orlune::kicad
+
+namespace orlune::kicad {
+namespace {
+
+// The nodes as KiCad writes them for each version.
+TEST(KicadTextNode, EachVersionGetsKicadsOwnForm) {
+    const struct {
+        int64_t version;
+        TextRun run;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {20211123, TextRun::Right, "@2,5",
+         "  (text \"@2,5\" (at 104.14 48.26 0)\n    (effects (font (size 1.27 1.27)) (justify left bottom))\n"
+         "    (uuid 0123)\n  )"},
+        {20211123, TextRun::Left, "@1\r\n2",
+         "  (text \"@1\\n2\" (at 104.14 48.26 180)\n    (effects (font (size 1.27 1.27)) (justify right bottom))\n"
+         "    (uuid 0123)\n  )"},
+        {20211123, TextRun::Down, std::string("@") + std::string(49, '1'),
+         "  (text \"@" + std::string(49, '1') +
+             "\"\n    (at 104.14 48.26 270)\n    (effects (font (size 1.27 1.27)) (justify right bottom))\n"
+             "    (uuid 0123)\n  )"},
+        {20230121, TextRun::Left, "@\"x\\",
+         "  (text \"@\\\"x\\\\\" (at 104.14 48.26 0)\n    (effects (font (size 1.27 1.27)) (justify right bottom))\n"
+         "    (uuid 0123)\n  )"},
+        {20230121, TextRun::Down, "@3",
+         "  (text \"@3\" (at 104.14 48.26 90)\n    (effects (font (size 1.27 1.27)) (justify right bottom))\n"
+         "    (uuid 0123)\n  )"},
+        {20250114, TextRun::Up, "@2,5",
+         "\t(text \"@2,5\"\n\t\t(exclude_from_sim no)\n\t\t(at 104.14 48.26 90)\n\t\t(effects\n\t\t\t(font\n"
+         "\t\t\t\t(size 1.27 1.27)\n\t\t\t)\n\t\t\t(justify left bottom)\n\t\t)\n\t\t(uuid \"0123\")\n\t)"},
+    };
+    for (const auto& c : cases) {
+        TextNodeSpec t{c.text, 10414000, 4826004, c.run, 12700, 12700, "0123"};
+        EXPECT_EQ(textNode(t, c.version), c.expected) << c.version;
+    }
+    // KiCad's rounding to internal units and its number format.
+    const struct {
+        int64_t db;
+        std::string text;
+    } numbers[] = {{0, "0"},         {-381000, "-3.81"}, {23813075, "238.1308"},
+                   {-15, "-0.0002"}, {4, "0"},           {1000000000, "10000"}};
+    for (const auto& n : numbers)
+        EXPECT_EQ(formatIu(dbToIu(n.db)), n.text) << n.db;
+    EXPECT_EQ(
+        hiddenFieldNode({"ORL_1", "@2", {1000, 20000}, 12700, 12700, 2}, 20211123, 2),
+        "    (property \"ORL_1\" \"@2\" (id 2) (at 0.1 2 0)\n      (effects (font (size 1.27 1.27)) hide)\n    )");
+    EXPECT_EQ(
+        hiddenFieldNode({"SH_TYPE", "1", {0, 0}, 12700, 12700, 0}, 20231120, 2),
+        "\t\t(property \"SH_TYPE\" \"1\"\n\t\t\t(at 0 0 0)\n\t\t\t(effects\n\t\t\t\t(font\n\t\t\t\t\t(size 1.27 1.27)\n"
+        "\t\t\t\t)\n\t\t\t\t(hide yes)\n\t\t\t)\n\t\t)");
+}
+
+std::string crlf(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+// Where new texts go, and that taking them out again gives back every
+// byte, in each layout a file can have.
+TEST(KicadWriteBack, TextsGoWhereKicadPutsThemAndComeOutWithoutATrace) {
+    const std::string label =
+        "  (hierarchical_label \"A\" (shape input) (at 10 20 0)\n"
+        "    (effects (font (size 1.27 1.27)) (justify left))\n    (uuid 11111111-0000-0000-0000-000000000001)\n  )\n";
+    const std::string v6 =
+        "(kicad_sch (version 20211123) (generator eeschema)\n\n  (uuid 00000000-0000-0000-0000-0000000000aa)\n\n"
+        "  (paper \"A4\")\n\n  (wire (pts (xy 0 20) (xy 10 20)))\n\n" +
+        label + ")\n";
+    const std::string userText =
+        "  (text \"@9 by hand\" (at 1 1 0)\n    (effects (font (size 1.27 1.27)) (justify left bottom))\n"
+        "    (uuid 22222222-0000-0000-0000-000000000002)\n  )\n";
+    const std::string v6WithText =
+        "(kicad_sch (version 20211123) (generator eeschema)\n\n  (paper \"A4\")\n\n" + userText + "\n" + label + ")\n";
+    const std::string v9 =
+        "(kicad_sch\n\t(version 20250114)\n\t(generator \"eeschema\")\n\t(uuid "
+        "\"00000000-0000-0000-0000-0000000000aa\")\n"
+        "\t(paper \"A4\")\n\t(lib_symbols)\n\t(hierarchical_label \"A\"\n\t\t(shape input)\n\t\t(at 10 20 0)\n"
+        "\t\t(effects\n\t\t\t(font\n\t\t\t\t(size 1.27 1.27)\n\t\t\t)\n\t\t\t(justify left)\n\t\t)\n"
+        "\t\t(uuid \"11111111-0000-0000-0000-000000000001\")\n\t)\n)\n";
+    const std::string compact =
+        "(kicad_sch (version 20230121) (generator eeschema) (paper \"A4\") (hierarchical_label \"A\" "
+        "(shape input) (at 10 20 0) (effects (font (size 1.27 1.27))) (uuid 11111111-0000-0000-0000-000000000001)))";
+    const struct {
+        std::string name, bytes, textAfter;  // the new text follows this
+    } cases[] = {
+        {"KiCad 6, no text", v6, "(xy 10 20)))\n\n"},
+        {"KiCad 6, CRLF", crlf(v6), "(xy 10 20)))\r\n\r\n"},
+        {"KiCad 6, a user's text", v6WithText, "000000000002)\n  )\n"},
+        {"KiCad 9", v9, "(lib_symbols)\n"},
+        {"compact", compact, "(paper \"A4\")\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const sch::SchematicFile f = sch::readSchematic(c.name, c.bytes);
+        const sch::Label& l = f.labels.at(0);
+        const std::string path = "/00000000-0000-0000-0000-0000000000aa";
+        TextNodeSpec t{"@2,3", 1100000, 2000000, TextRun::Right, 12700, 12700, ownedTextUuid(l.uuid, path, 0)};
+        const std::string edited = applyEdits(f, {}, {{0, textNode(t, f.version)}});
+        const size_t at = edited.find(c.textAfter);
+        ASSERT_NE(at, std::string::npos) << edited;
+        const std::string next = f.version >= kTabFormVersion ? "\t(text " : "  (text ";
+        EXPECT_EQ(edited.compare(at + c.textAfter.size(), next.size(), next), 0) << edited;
+        const bool crlfFile = c.bytes.find("\r\n") != std::string::npos;
+        EXPECT_EQ(std::count(edited.begin(), edited.end(), '\r'),
+                  crlfFile ? std::count(edited.begin(), edited.end(), '\n') : 0);
+        const sch::SchematicFile again = sch::readSchematic(c.name, edited);
+        const TextOwnership own = classifyTexts(again, {path});
+        ASSERT_EQ(own.owned.size(), 1u);
+        EXPECT_EQ(own.foreign.size(), c.bytes.find("by hand") != std::string::npos ? 1u : 0u);
+        EXPECT_EQ(applyEdits(again, {again.texts[size_t(own.owned[0].text)].node}, {}), c.bytes);
+        // Another list replaces the text in place of the old.
+        t.text = "@4";
+        const std::string updated =
+            applyEdits(again, {again.texts[size_t(own.owned[0].text)].node}, {{0, textNode(t, f.version)}});
+        EXPECT_EQ(updated.size(), edited.size() - 2);
+        EXPECT_EQ(applyEdits(sch::readSchematic(c.name, updated), {}, {}), updated);
+    }
+}
+
+}  // namespace
+}  // namespace orlune::kicad
