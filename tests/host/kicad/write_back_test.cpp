@@ -436,3 +436,66 @@ TEST(KicadWriteBack, SheetsInsideReusedSheetsCannotHoldPerPageLists) {
 
 }  // namespace
 }  // namespace orlune::kicad
+
+namespace orlune::kicad {
+namespace {
+
+// The settings variable goes where KiCad's writer puts it (keys in byte
+// order, the file's indentation and line ends); nothing else changes.
+TEST(KicadProjectFile, SettingsVariableIsWrittenWhereKicadWouldWriteIt) {
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {"{\n  \"sheets\": [],\n  \"text_variables\": {}\n}\n",
+         "{\n  \"sheets\": [],\n  \"text_variables\": {\n    \"ORLUNE\": \"a \\\"b\\\"\"\n  }\n}\n"},
+        {"{\n  \"text_variables\": {\n    \"ADDRESS1\": \"Genève\",\n    \"PROJECT\": \"X\"\n  }\n}\n",
+         "{\n  \"text_variables\": {\n    \"ADDRESS1\": \"Genève\",\n    \"ORLUNE\": \"a \\\"b\\\"\",\n    \"PROJECT\": \"X\"\n  }\n}\n"},
+        {"{\n  \"text_variables\": {\n    \"A\": \"\",\n    \"ORLUNE\": \"old\"\n  }\n}\n",
+         "{\n  \"text_variables\": {\n    \"A\": \"\",\n    \"ORLUNE\": \"a \\\"b\\\"\"\n  }\n}\n"},
+        {"{\r\n  \"sheets\": [\r\n    [\"x\", \"\"]\r\n  ]\r\n}\r\n",
+         "{\r\n  \"sheets\": [\r\n    [\"x\", \"\"]\r\n  ],\r\n  \"text_variables\": {\r\n    \"ORLUNE\": \"a \\\"b\\\"\"\r\n  }\r\n}\r\n"},
+        {"{\n  \"board\": {},\n  \"zone\": 1\n}", "{\n  \"board\": {},\n  \"text_variables\": {\n    \"ORLUNE\": \"a \\\"b\\\"\"\n  },\n  \"zone\": 1\n}"},
+        {"{}", "{\n  \"text_variables\": {\n    \"ORLUNE\": \"a \\\"b\\\"\"\n  }\n}"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(setTextVariable(c.before, "ORLUNE", "a \"b\""), c.after) << c.before;
+    for (const char* bad : {"", "[1]", "{\"a\": }", "{\"a\": 1", "{\"text_variables\": 3}"})
+        EXPECT_THROW(setTextVariable(bad, "ORLUNE", "x"), ReadError) << bad;
+    // On every demo project file only the lines of the variable change: a
+    // block of lines where they were, around the one line of the entry.
+    auto changedLines = [](const std::string& before, const std::string& after) {
+        const auto a = linesOf(before), b = linesOf(after);
+        size_t pre = 0, suf = 0;
+        while (pre < a.size() && pre < b.size() && a[pre] == b[pre])
+            ++pre;
+        while (suf + pre < a.size() && suf + pre < b.size() && a[a.size() - 1 - suf] == b[b.size() - 1 - suf])
+            ++suf;
+        return std::pair{a.size() - pre - suf, b.size() - pre - suf};
+    };
+    for (const fs::path& set : {test::kKicad6Demos, test::kKicad9Demos}) {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(set, ec)) {
+            if (e.path().extension() != ".kicad_pro") continue;
+            SCOPED_TRACE(e.path().string());
+            const std::string before = readAll(e.path());
+            const std::string once = setTextVariable(before, "ORLUNE", "1");
+            const auto [removed, added] = changedLines(before, once);
+            EXPECT_LE(removed, 1u);
+            EXPECT_EQ(added, removed + (before.find("\"text_variables\": {}") != std::string::npos ? 2 : 1));
+            EXPECT_EQ(changedLines(once, setTextVariable(once, "ORLUNE", "22")), std::pair(size_t{1}, size_t{1}));
+        }
+    }
+}
+
+TEST(KicadLock, AnOpenSchematicNamesWhoHasItOpen) {
+    test::TempProject tmp(std::map<std::string, std::string>{{"board.kicad_sch", "(kicad_sch)"}});
+    EXPECT_FALSE(kicadLock(tmp.path("board.kicad_sch")).has_value());
+    writeAll(tmp.path("~board.kicad_sch.lck"), "{\"hostname\":\"bench-2\",\"username\":\"ann\"}");
+    const std::optional<KicadLock> lock = kicadLock(tmp.path("board.kicad_sch"));
+    ASSERT_TRUE(lock.has_value());
+    EXPECT_EQ(kicadLockReason(tmp.path("board.kicad_sch"), *lock),
+              "board.kicad_sch is open in KiCad by ann on bench-2: close the schematic in KiCad first");
+}
+
+}  // namespace
+}  // namespace orlune::kicad
