@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <unordered_map>
 
 #include "host/kicad/uuid.h"
@@ -213,16 +214,21 @@ std::string applyEdits(const sch::SchematicFile& file, const std::vector<NodeInd
     // Writing what is there already changes nothing.
     std::vector<NodeIndex> removals;
     std::vector<bool> cancelled(insertions.size(), false);
-    std::vector<std::string> insertionTokens;
-    insertionTokens.reserve(insertions.size());
-    for (const Insertion& in : insertions)
-        insertionTokens.push_back(tokens(in.node));
+    std::unordered_multimap<std::string, size_t> byTokens;
+    for (size_t i = 0; i < insertions.size(); ++i)
+        byTokens.emplace(tokens(insertions[i].node), i);
     for (NodeIndex r : removalsIn) {
-        const std::string t = tokens(doc.source(r));
-        bool match = false;
-        for (size_t i = 0; i < insertions.size() && !match; ++i)
-            if (!cancelled[i] && insertionTokens[i] == t) cancelled[i] = match = true;
-        if (!match) removals.push_back(r);
+        auto [it, end] = byTokens.equal_range(tokens(doc.source(r)));
+        const SexprNode& node = doc.node(r);
+        while (it != end && !(doc.node(insertions[it->second].parent).begin < node.begin &&
+                              node.end <= doc.node(insertions[it->second].parent).end))
+            ++it;
+        if (it == end) {
+            removals.push_back(r);
+            continue;
+        }
+        cancelled[it->second] = true;
+        byTokens.erase(it);
     }
     std::vector<Insertion> kept;
     for (size_t i = 0; i < insertions.size(); ++i)
@@ -383,6 +389,73 @@ std::string resolvePerInstance(const sch::Project& project, int instance, const 
     for (const sch::Property& p : f.sheets[static_cast<size_t>(in.sheetInParent)].fields)
         if (p.name == name) return p.value;
     return text;
+}
+
+WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedText>& texts) {
+    WriteBack out;
+    const size_t nFiles = project.files.size();
+    std::vector<std::vector<NodeIndex>> removals(nFiles);
+    std::vector<std::vector<Insertion>> insertions(nFiles);
+    std::vector<int> uses(nFiles, 0);
+    for (const sch::SheetInstance& in : project.instances)
+        ++uses[static_cast<size_t>(in.file)];
+    for (size_t f = 0; f < nFiles; ++f) {
+        const sch::SchematicFile& file = project.files[f];
+        const TextOwnership own = classifyTexts(file, instancePathsOf(project, static_cast<int>(f)));
+        for (const OwnedText& o : own.owned)
+            removals[f].push_back(file.texts[static_cast<size_t>(o.text)].node);
+        for (int t : own.foreign)
+            out.foreignTexts.emplace_back(static_cast<int>(f), t);
+        for (NodeIndex n : ownedSheetFields(file))
+            removals[f].push_back(n);
+    }
+    // The texts of one label and row, over the instances of its file.
+    std::map<std::tuple<int, int, int>, std::vector<const PlacedText*>> groups;
+    for (const PlacedText& t : texts)
+        groups[{project.instances[static_cast<size_t>(t.instance)].file, t.label, t.row}].push_back(&t);
+    auto same = [](const TextNodeSpec& a, const TextNodeSpec& b) {
+        return a.text == b.text && a.x == b.x && a.y == b.y && a.run == b.run && a.height == b.height &&
+               a.width == b.width;
+    };
+    for (const auto& [key, group] : groups) {
+        const auto [f, l, row] = key;
+        const sch::SchematicFile& file = project.files[static_cast<size_t>(f)];
+        const std::string& labelUuid = file.labels[static_cast<size_t>(l)].uuid;
+        TextNodeSpec spec = group.front()->spec;
+        if (uses[static_cast<size_t>(f)] == 1) {
+            spec.uuid =
+                ownedTextUuid(labelUuid, project.instances[static_cast<size_t>(group.front()->instance)].path, row);
+            insertions[static_cast<size_t>(f)].push_back({0, textNode(spec, file.version)});
+            continue;
+        }
+        const bool everywhere =
+            static_cast<int>(group.size()) == uses[static_cast<size_t>(f)] &&
+            std::all_of(group.begin(), group.end(), [&](const PlacedText* t) { return same(t->spec, spec); });
+        if (!everywhere && !perInstanceFieldsPossible(project, f)) {
+            out.differsPerPage.emplace_back(f, l);
+            continue;
+        }
+        spec.uuid = ownedTextUuid(labelUuid, "", row);
+        if (!everywhere) {
+            const std::string variable = perInstanceVariable(labelUuid, row);
+            spec.text = perInstanceText(variable);
+            for (size_t i = 0; i < project.instances.size(); ++i) {
+                if (project.instances[i].file != f) continue;
+                std::string value;
+                for (const PlacedText* t : group)
+                    if (t->instance == static_cast<int>(i)) value = t->spec.text;
+                FileInsertion fi = perInstanceField(project, static_cast<int>(i), variable, value);
+                insertions[static_cast<size_t>(fi.file)].push_back(std::move(fi.insertion));
+            }
+        }
+        insertions[static_cast<size_t>(f)].push_back({0, textNode(spec, file.version)});
+    }
+    for (size_t f = 0; f < nFiles; ++f) {
+        if (removals[f].empty() && insertions[f].empty()) continue;
+        std::string bytes = applyEdits(project.files[f], removals[f], std::move(insertions[f]));
+        if (bytes != project.files[f].doc.bytes()) out.files.emplace_back(static_cast<int>(f), std::move(bytes));
+    }
+    return out;
 }
 
 Insertion shTypeInsertion(const sch::SchematicFile& file, const sch::Label& label) {

@@ -84,6 +84,29 @@ std::vector<NodeIndex> ownedSheetFields(const sch::SchematicFile& file);
 // none.
 std::string resolvePerInstance(const sch::Project& project, int instance, const std::string& text);
 
+// One text the update pass placed, for a label of a file on one sheet
+// instance; the spec's uuid is filled in by planWriteBack().
+struct PlacedText {
+    int instance = -1;  // index into Project::instances
+    int label = -1;     // index into the labels of that instance's file
+    int row = 0;
+    TextNodeSpec spec;
+};
+
+struct WriteBack {
+    std::vector<std::pair<int, std::string>> files;   // (index into Project::files, new bytes): changed files only
+    std::vector<std::pair<int, int>> differsPerPage;  // (file, label): lists differ per page, no text placed
+    std::vector<std::pair<int, int>> foreignTexts;    // (file, text): "@" texts a user wrote, left alone
+};
+
+// The project's files with ORLUNE's texts (and per-instance fields) as
+// `texts` says: every text and field ORLUNE owns goes, the new ones come
+// in. No texts: everything ORLUNE wrote is removed. A file of one instance
+// gets its texts as they are; a reused file one text per label where every
+// instance has the same, else a per-instance reference where the parent
+// allows it, else nothing (differsPerPage).
+WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedText>& texts);
+
 // Label fields ("SH_TYPE"): KiCad 6 files cannot hold them.
 inline bool labelFieldsAllowed(int64_t version) {
     return version >= kLabelFieldsVersion;
