@@ -32,14 +32,15 @@ void schematic(std::string bytes) {
     size_t texts = 0;
     for (const sch::Label& l : file.labels) {
         if (l.kind != sch::LabelKind::Global && l.kind != sch::LabelKind::Hierarchical) continue;
-        const TextNodeSpec spec{"@1,2\r\n\"3\\", int64_t{l.at.x} * 10, int64_t{l.at.y} * 10, TextRun::Left,
-                                l.size.height, l.size.width, ownedTextUuid(l.uuid, "/p", 0)};
+        const TextNodeSpec spec{"@1,2\r\n\"3\\", int64_t{l.at.x} * 10, int64_t{l.at.y} * 10,          TextRun::Left,
+                                l.size.height,   l.size.width,         ownedTextUuid(l.uuid, "/p", 0)};
         insertions.push_back({0, textNode(spec, file.version)});
         ++texts;
         if (labelFieldsAllowed(file.version) && findField(file.doc, l.node, "SH_TYPE") == kNone)
             insertions.push_back(shTypeInsertion(file, l));
     }
-    if (insertions.empty()) return;
+    // A file that holds ORLUNE's texts already gives them back as well.
+    if (insertions.empty() || !classifyTexts(file, {"/p"}).owned.empty()) return;
     const sch::SchematicFile edited = sch::readSchematic("edited.kicad_sch", applyEdits(file, {}, insertions));
     const TextOwnership own = classifyTexts(edited, {"/p"});
     std::vector<NodeIndex> removals;
@@ -66,7 +67,9 @@ void projectFile(const std::string& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);
-    if (!bytes.empty() && bytes[0] == '{') projectFile(bytes);
-    else schematic(std::move(bytes));
+    if (!bytes.empty() && bytes[0] == '{')
+        projectFile(bytes);
+    else
+        schematic(std::move(bytes));
     return 0;
 }

@@ -294,8 +294,8 @@ TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<st
             candidates.push_back(static_cast<int>(t));
     }
     if (candidates.empty()) return out;
-    // Derived uuids of every label, instance and row the texts can stand for.
-    const int rows = std::min<int>(kMaxOwnedRows, static_cast<int>(candidates.size()));
+    // Derived uuids of every label, instance and row a text can stand for,
+    // whatever other texts the file holds.
     std::vector<std::string> paths = instancePaths;
     paths.emplace_back();
     std::unordered_map<std::string, OwnedText> derived;
@@ -303,7 +303,7 @@ TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<st
         const sch::Label& label = file.labels[l];
         if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
         for (const std::string& path : paths)
-            for (int row = 0; row < rows; ++row)
+            for (int row = 0; row < kMaxOwnedRows; ++row)
                 derived.emplace(ownedTextUuid(label.uuid, path, row), OwnedText{-1, static_cast<int>(l), path, row});
     }
     for (int t : candidates) {
