@@ -32,9 +32,9 @@ void schematic(std::string bytes) {
     size_t texts = 0;
     for (const sch::Label& l : file.labels) {
         if (l.kind != sch::LabelKind::Global && l.kind != sch::LabelKind::Hierarchical) continue;
-        const TextNodeSpec spec{"@1,2\r\n\"3\\", int64_t{l.at.x} * 10, int64_t{l.at.y} * 10,          TextRun::Left,
+        const TextParams params{"@1,2\r\n\"3\\", int64_t{l.at.x} * 10, int64_t{l.at.y} * 10,          TextRun::Left,
                                 l.size.height,   l.size.width,         ownedTextUuid(l.uuid, "/p", 0)};
-        insertions.push_back({0, textNode(spec, file.version)});
+        insertions.push_back({0, textNode(params, file.version)});
         ++texts;
         if (labelFieldsAllowed(file.version) && findField(file.doc, l.node, "SH_TYPE") == kNone)
             insertions.push_back(shTypeInsertion(file, l));

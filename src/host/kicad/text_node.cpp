@@ -67,13 +67,13 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-std::string textNode(const TextNodeSpec& spec, int64_t version) {
+std::string textNode(const TextParams& params, int64_t version) {
     // Angle and justification that read the same in every version; the
     // left-running forms are the ones each version writes itself.
     const bool upright = version >= kUprightTextVersion;
     int angle = 0;
     const char* justify = "left bottom";
-    switch (spec.run) {
+    switch (params.run) {
         case TextRun::Right:
             break;
         case TextRun::Left:
@@ -89,35 +89,35 @@ std::string textNode(const TextNodeSpec& spec, int64_t version) {
             break;
     }
     const std::string at =
-        "(at " + formatIu(dbToIu(spec.x)) + " " + formatIu(dbToIu(spec.y)) + " " + std::to_string(angle) + ")";
-    const std::string size = "(size " + formatIu(spec.height) + " " + formatIu(spec.width) + ")";
-    const std::string uuid = "(uuid " + uuidToken(spec.uuid, version) + ")";
+        "(at " + formatIu(dbToIu(params.x)) + " " + formatIu(dbToIu(params.y)) + " " + std::to_string(angle) + ")";
+    const std::string size = "(size " + formatIu(params.height) + " " + formatIu(params.width) + ")";
+    const std::string uuid = "(uuid " + uuidToken(params.uuid, version) + ")";
     const std::string i1 = indent(version, 1), i2 = indent(version, 2);
-    std::string out = i1 + "(text " + quoted(spec.text);
+    std::string out = i1 + "(text " + quoted(params.text);
     if (version >= kTabFormVersion) {
         const std::string i3 = indent(version, 3), i4 = indent(version, 4);
         out += "\n" + i2 + "(exclude_from_sim no)\n" + i2 + at + "\n" + i2 + "(effects\n" + i3 + "(font\n" + i4 + size +
                "\n" + i3 + ")\n" + i3 + "(justify " + justify + ")\n" + i2 + ")\n";
     } else {
         // KiCad 6 and 7 put the position on a line of its own for long texts.
-        out += characters(spec.text) < 50 ? " " + at + "\n" : "\n" + i2 + at + "\n";
+        out += characters(params.text) < 50 ? " " + at + "\n" : "\n" + i2 + at + "\n";
         out += i2 + "(effects (font " + size + ") (justify " + justify + "))\n";
     }
     out += i2 + uuid + "\n" + i1 + ")";
     return out;
 }
 
-std::string hiddenFieldNode(const FieldNodeSpec& spec, int64_t version, int nest) {
-    const std::string at = "(at " + formatIu(spec.at.x) + " " + formatIu(spec.at.y) + " 0)";
-    const std::string size = "(size " + formatIu(spec.height) + " " + formatIu(spec.width) + ")";
+std::string hiddenFieldNode(const FieldParams& params, int64_t version, int nest) {
+    const std::string at = "(at " + formatIu(params.at.x) + " " + formatIu(params.at.y) + " 0)";
+    const std::string size = "(size " + formatIu(params.height) + " " + formatIu(params.width) + ")";
     const std::string i0 = indent(version, nest), i1 = indent(version, nest + 1);
-    std::string out = i0 + "(property " + quoted(spec.name) + " " + quoted(spec.value);
+    std::string out = i0 + "(property " + quoted(params.name) + " " + quoted(params.value);
     if (version >= kTabFormVersion) {
         const std::string i2 = indent(version, nest + 2), i3 = indent(version, nest + 3);
         out += "\n" + i1 + at + "\n" + i1 + "(effects\n" + i2 + "(font\n" + i3 + size + "\n" + i2 + ")\n" + i2 +
                "(hide yes)\n" + i1 + ")\n";
     } else {
-        if (version < kNoFieldIdVersion && spec.id >= 0) out += " (id " + std::to_string(spec.id) + ")";
+        if (version < kNoFieldIdVersion && params.id >= 0) out += " (id " + std::to_string(params.id) + ")";
         out += " " + at + "\n" + i1 + "(effects (font " + size + ") hide)\n";
     }
     out += i0 + ")";

@@ -38,7 +38,7 @@ std::string quoted(std::string_view text);
 // left (justification 6), or upward and downward along a vertical label.
 enum class TextRun : uint8_t { Right, Left, Up, Down };
 
-struct TextNodeSpec {
+struct TextParams {
     std::string text;      // rows separated by CR LF
     int64_t x = 0, y = 0;  // database units (10 nm)
     TextRun run = TextRun::Right;
@@ -48,9 +48,9 @@ struct TextNodeSpec {
 };
 
 // A top-level `(text …)` node.
-std::string textNode(const TextNodeSpec& spec, int64_t version);
+std::string textNode(const TextParams& params, int64_t version);
 
-struct FieldNodeSpec {
+struct FieldParams {
     std::string name;
     std::string value;
     sch::Point at;  // internal units
@@ -61,6 +61,6 @@ struct FieldNodeSpec {
 
 // A hidden `(property …)` node at nesting level `nest` (a child of a
 // top-level item is at 2).
-std::string hiddenFieldNode(const FieldNodeSpec& spec, int64_t version, int nest);
+std::string hiddenFieldNode(const FieldParams& params, int64_t version, int nest);
 
 }  // namespace orlune::kicad

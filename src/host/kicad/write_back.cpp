@@ -347,16 +347,16 @@ FileInsertion perInstanceField(const sch::Project& project, int instance, const 
     const int parentFile = project.instances[static_cast<size_t>(in.parent)].file;
     const sch::SchematicFile& f = project.files[static_cast<size_t>(parentFile)];
     const sch::SheetSymbol& sheet = f.sheets[static_cast<size_t>(in.sheetInParent)];
-    FieldNodeSpec spec;
-    spec.name = variable;
-    spec.value = value;
-    spec.at = sheet.at;
-    spec.height = spec.width = project.drawing.defaultTextSize;
+    FieldParams params;
+    params.name = variable;
+    params.value = value;
+    params.at = sheet.at;
+    params.height = params.width = project.drawing.defaultTextSize;
     // KiCad 6 places a sheet's fields by id: the next one after the last.
     int fields = 0;
     f.doc.forEachChild(sheet.node, [&](NodeIndex c) { fields += f.doc.head(c) == "property"; });
-    spec.id = std::max(fields, 2);
-    return {parentFile, {sheet.node, hiddenFieldNode(spec, f.version, 2)}};
+    params.id = std::max(fields, 2);
+    return {parentFile, {sheet.node, hiddenFieldNode(params, f.version, 2)}};
 }
 
 namespace {
@@ -413,7 +413,7 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
     std::map<std::tuple<int, int, int>, std::vector<const PlacedText*>> groups;
     for (const PlacedText& t : texts)
         groups[{project.instances[static_cast<size_t>(t.instance)].file, t.label, t.row}].push_back(&t);
-    auto same = [](const TextNodeSpec& a, const TextNodeSpec& b) {
+    auto same = [](const TextParams& a, const TextParams& b) {
         return a.text == b.text && a.x == b.x && a.y == b.y && a.run == b.run && a.height == b.height &&
                a.width == b.width;
     };
@@ -421,34 +421,34 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
         const auto [f, l, row] = key;
         const sch::SchematicFile& file = project.files[static_cast<size_t>(f)];
         const std::string& labelUuid = file.labels[static_cast<size_t>(l)].uuid;
-        TextNodeSpec spec = group.front()->spec;
+        TextParams params = group.front()->params;
         if (uses[static_cast<size_t>(f)] == 1) {
-            spec.uuid =
+            params.uuid =
                 ownedTextUuid(labelUuid, project.instances[static_cast<size_t>(group.front()->instance)].path, row);
-            insertions[static_cast<size_t>(f)].push_back({0, textNode(spec, file.version)});
+            insertions[static_cast<size_t>(f)].push_back({0, textNode(params, file.version)});
             continue;
         }
         const bool everywhere =
             static_cast<int>(group.size()) == uses[static_cast<size_t>(f)] &&
-            std::all_of(group.begin(), group.end(), [&](const PlacedText* t) { return same(t->spec, spec); });
+            std::all_of(group.begin(), group.end(), [&](const PlacedText* t) { return same(t->params, params); });
         if (!everywhere && !perInstanceFieldsPossible(project, f)) {
             out.differsPerPage.emplace_back(f, l);
             continue;
         }
-        spec.uuid = ownedTextUuid(labelUuid, "", row);
+        params.uuid = ownedTextUuid(labelUuid, "", row);
         if (!everywhere) {
             const std::string variable = perInstanceVariable(labelUuid, row);
-            spec.text = perInstanceText(variable);
+            params.text = perInstanceText(variable);
             for (size_t i = 0; i < project.instances.size(); ++i) {
                 if (project.instances[i].file != f) continue;
                 std::string value;
                 for (const PlacedText* t : group)
-                    if (t->instance == static_cast<int>(i)) value = t->spec.text;
+                    if (t->instance == static_cast<int>(i)) value = t->params.text;
                 FileInsertion fi = perInstanceField(project, static_cast<int>(i), variable, value);
                 insertions[static_cast<size_t>(fi.file)].push_back(std::move(fi.insertion));
             }
         }
-        insertions[static_cast<size_t>(f)].push_back({0, textNode(spec, file.version)});
+        insertions[static_cast<size_t>(f)].push_back({0, textNode(params, file.version)});
     }
     for (size_t f = 0; f < nFiles; ++f) {
         if (removals[f].empty() && insertions[f].empty()) continue;
@@ -459,16 +459,16 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
 }
 
 Insertion shTypeInsertion(const sch::SchematicFile& file, const sch::Label& label) {
-    FieldNodeSpec spec;
-    spec.name = "SH_TYPE";
-    spec.value = "1";
-    spec.at = label.at;
-    spec.height = label.size.height;
-    spec.width = label.size.width;
+    FieldParams params;
+    params.name = "SH_TYPE";
+    params.value = "1";
+    params.at = label.at;
+    params.height = label.size.height;
+    params.width = label.size.width;
     int fields = 0;
     file.doc.forEachChild(label.node, [&](NodeIndex c) { fields += file.doc.head(c) == "property"; });
-    spec.id = fields;
-    return {label.node, hiddenFieldNode(spec, file.version, 2)};
+    params.id = fields;
+    return {label.node, hiddenFieldNode(params, file.version, 2)};
 }
 
 NodeIndex findField(const Sexpr& doc, NodeIndex parent, std::string_view name) {

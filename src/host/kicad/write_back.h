@@ -85,12 +85,12 @@ std::vector<NodeIndex> ownedSheetFields(const sch::SchematicFile& file);
 std::string resolvePerInstance(const sch::Project& project, int instance, const std::string& text);
 
 // One text the update pass placed, for a label of a file on one sheet
-// instance; the spec's uuid is filled in by planWriteBack().
+// instance; the uuid is filled in by planWriteBack().
 struct PlacedText {
     int instance = -1;  // index into Project::instances
     int label = -1;     // index into the labels of that instance's file
     int row = 0;
-    TextNodeSpec spec;
+    TextParams params;
 };
 
 struct WriteBack {

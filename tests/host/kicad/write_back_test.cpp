@@ -95,15 +95,15 @@ std::vector<PlacedText> textsForLabels(const sch::Project& p) {
             const sch::Label& l = f.labels[k];
             if (l.kind != sch::LabelKind::Global && l.kind != sch::LabelKind::Hierarchical) continue;
             PlacedText t{int(i), int(k), 0, {}};
-            t.spec.text = k % 3 == 0   ? "@2,5"
-                          : k % 3 == 1 ? "@1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21"
-                                       : "@1,2\r\n3,4";
-            if (k % 2 == 0) t.spec.text += "," + p.instances[i].pageString;
-            t.spec.x = int64_t{l.at.x} * 10 + 25000;
-            t.spec.y = int64_t{l.at.y} * 10;
-            t.spec.run = runOf(l);
-            t.spec.height = l.size.height;
-            t.spec.width = l.size.width;
+            t.params.text = k % 3 == 0   ? "@2,5"
+                            : k % 3 == 1 ? "@1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21"
+                                         : "@1,2\r\n3,4";
+            if (k % 2 == 0) t.params.text += "," + p.instances[i].pageString;
+            t.params.x = int64_t{l.at.x} * 10 + 25000;
+            t.params.y = int64_t{l.at.y} * 10;
+            t.params.run = runOf(l);
+            t.params.height = l.size.height;
+            t.params.width = l.size.width;
             out.push_back(t);
         }
     }
@@ -231,7 +231,7 @@ TEST(KicadTextNode, EachVersionGetsKicadsOwnForm) {
          "\t\t\t\t(size 1.27 1.27)\n\t\t\t)\n\t\t\t(justify left bottom)\n\t\t)\n\t\t(uuid \"0123\")\n\t)"},
     };
     for (const auto& c : cases) {
-        TextNodeSpec t{c.text, 10414000, 4826004, c.run, 12700, 12700, "0123"};
+        TextParams t{c.text, 10414000, 4826004, c.run, 12700, 12700, "0123"};
         EXPECT_EQ(textNode(t, c.version), c.expected) << c.version;
     }
     // KiCad's rounding to internal units and its number format.
@@ -311,7 +311,7 @@ TEST(KicadWriteBack, TextsGoWhereKicadPutsThemAndComeOutWithoutATrace) {
         const sch::SchematicFile f = sch::readSchematic(c.name, c.bytes);
         const sch::Label& l = f.labels.at(0);
         const std::string path = "/00000000-0000-0000-0000-0000000000aa";
-        TextNodeSpec t{"@2,3", 1100000, 2000000, TextRun::Right, 12700, 12700, ownedTextUuid(l.uuid, path, 0)};
+        TextParams t{"@2,3", 1100000, 2000000, TextRun::Right, 12700, 12700, ownedTextUuid(l.uuid, path, 0)};
         const std::string edited = applyEdits(f, {}, {{0, textNode(t, f.version)}});
         const size_t at = edited.find(c.textAfter);
         ASSERT_NE(at, std::string::npos) << edited;
@@ -357,8 +357,8 @@ TEST(KicadWriteBack, ReusedSheetShowsEachPagesOwnList) {
         const std::string variable = perInstanceVariable(labelUuid, 0);
         std::map<int, std::vector<Insertion>> edits;
         const sch::SchematicFile& child = p.files[size_t(reused)];
-        TextNodeSpec t{perInstanceText(variable),      5000000, 5000000, TextRun::Right, 12700, 12700,
-                       ownedTextUuid(labelUuid, "", 0)};
+        TextParams t{perInstanceText(variable),      5000000, 5000000, TextRun::Right, 12700, 12700,
+                     ownedTextUuid(labelUuid, "", 0)};
         edits[reused].push_back({0, textNode(t, child.version)});
         std::map<std::string, std::string> expected;  // sheet name -> list
         for (size_t i = 1; i < p.instances.size(); ++i) {
