@@ -60,7 +60,7 @@ struct Range {
 
 class Splicer {
 public:
-    Splicer(const sch::SchematicFile& file) : f_(file), doc_(file.doc), s_(file.doc.bytes()) {
+    explicit Splicer(const sch::SchematicFile& file) : f_(file), doc_(file.doc), s_(file.doc.bytes()) {
         const size_t lf = s_.find('\n');
         eol_ = lf != std::string::npos && lf > 0 && s_[lf - 1] == '\r' ? "\r\n" : "\n";
     }
