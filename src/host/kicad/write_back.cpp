@@ -341,24 +341,6 @@ std::string perInstanceText(const std::string& variable) {
     return "${" + variable + "}";
 }
 
-FileInsertion perInstanceField(const sch::Project& project, int instance, const std::string& variable,
-                               const std::string& value) {
-    const sch::SheetInstance& in = project.instances[static_cast<size_t>(instance)];
-    const int parentFile = project.instances[static_cast<size_t>(in.parent)].file;
-    const sch::SchematicFile& f = project.files[static_cast<size_t>(parentFile)];
-    const sch::SheetSymbol& sheet = f.sheets[static_cast<size_t>(in.sheetInParent)];
-    FieldParams params;
-    params.name = variable;
-    params.value = value;
-    params.at = sheet.at;
-    params.height = params.width = project.drawing.defaultTextSize;
-    // KiCad 6 places a sheet's fields by id: the next one after the last.
-    int fields = 0;
-    f.doc.forEachChild(sheet.node, [&](NodeIndex c) { fields += f.doc.head(c) == "property"; });
-    params.id = std::max(fields, 2);
-    return {parentFile, {sheet.node, hiddenFieldNode(params, f.version, 2)}};
-}
-
 namespace {
 
 bool isOwnedFieldName(std::string_view name) {
@@ -368,6 +350,27 @@ bool isOwnedFieldName(std::string_view name) {
 }
 
 }  // namespace
+
+FileInsertion perInstanceField(const sch::Project& project, int instance, const std::string& variable,
+                               const std::string& value, int ordinal) {
+    const sch::SheetInstance& in = project.instances[static_cast<size_t>(instance)];
+    const int parentFile = project.instances[static_cast<size_t>(in.parent)].file;
+    const sch::SchematicFile& f = project.files[static_cast<size_t>(parentFile)];
+    const sch::SheetSymbol& sheet = f.sheets[static_cast<size_t>(in.sheetInParent)];
+    FieldParams params;
+    params.name = variable;
+    params.value = value;
+    params.at = sheet.at;
+    params.height = params.width = project.drawing.defaultTextSize;
+    // KiCad 6 places a sheet's fields by id: ORLUNE's come after the sheet's
+    // own, numbered the same on every run.
+    int fields = 0;
+    f.doc.forEachChild(sheet.node, [&](NodeIndex c) {
+        fields += f.doc.head(c) == "property" && !isOwnedFieldName(f.doc.text(f.doc.child(c, 1)));
+    });
+    params.id = std::max(fields, 2) + ordinal;
+    return {parentFile, {sheet.node, hiddenFieldNode(params, f.version, 2)}};
+}
 
 std::vector<NodeIndex> ownedSheetFields(const sch::SchematicFile& file) {
     std::vector<NodeIndex> out;
@@ -413,6 +416,7 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
     std::map<std::tuple<int, int, int>, std::vector<const PlacedText*>> groups;
     for (const PlacedText& t : texts)
         groups[{project.instances[static_cast<size_t>(t.instance)].file, t.label, t.row}].push_back(&t);
+    std::vector<int> fieldsOf(project.instances.size(), 0);  // ORLUNE fields in each instance's sheet symbol
     auto same = [](const TextParams& a, const TextParams& b) {
         return a.text == b.text && a.x == b.x && a.y == b.y && a.run == b.run && a.height == b.height &&
                a.width == b.width;
@@ -444,7 +448,7 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
                 std::string value;
                 for (const PlacedText* t : group)
                     if (t->instance == static_cast<int>(i)) value = t->params.text;
-                FileInsertion fi = perInstanceField(project, static_cast<int>(i), variable, value);
+                FileInsertion fi = perInstanceField(project, static_cast<int>(i), variable, value, fieldsOf[i]++);
                 insertions[static_cast<size_t>(fi.file)].push_back(std::move(fi.insertion));
             }
         }

@@ -72,8 +72,10 @@ struct FileInsertion {
     int file = -1;
     Insertion insertion;
 };
+// `ordinal` counts the fields ORLUNE puts into that sheet symbol before
+// this one (KiCad 6 numbers fields).
 FileInsertion perInstanceField(const sch::Project& project, int instance, const std::string& variable,
-                               const std::string& value);
+                               const std::string& value, int ordinal = 0);
 
 // The ORLUNE fields in the sheet symbols of a file ("ORL_" and ten hex
 // digits), to remove.

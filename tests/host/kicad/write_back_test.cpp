@@ -395,6 +395,10 @@ TEST(KicadWriteBack, ReusedSheetShowsEachPagesOwnList) {
         }
         const sch::SchematicFile& parent = q.files[0];
         EXPECT_EQ(ownedSheetFields(parent).size(), 2u);
+        std::vector<Insertion> same;
+        for (size_t i = 1; i < q.instances.size(); ++i)
+            same.push_back(perInstanceField(q, int(i), variable, "@1," + q.instances[i].pageString + "7", 0).insertion);
+        EXPECT_EQ(applyEdits(parent, ownedSheetFields(parent), same), parent.doc.bytes());
         EXPECT_EQ(applyEdits(parent, ownedSheetFields(parent), {}), originals[0]);
         const sch::SchematicFile& again = q.files[size_t(reused)];
         ASSERT_FALSE(again.texts.empty());
