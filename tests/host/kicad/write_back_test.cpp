@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <regex>
 #include <set>
 
 #include "host/kicad/project_file_edit.h"
@@ -235,13 +236,9 @@ TEST(KicadTextNode, EachVersionGetsKicadsOwnForm) {
         EXPECT_EQ(textNode(t, c.version), c.expected) << c.version;
     }
     // KiCad's rounding to internal units and its number format.
-    const struct {
-        int64_t db;
-        std::string text;
-    } numbers[] = {{0, "0"},         {-381000, "-3.81"}, {23813075, "238.1308"},
-                   {-15, "-0.0002"}, {4, "0"},           {1000000000, "10000"}};
-    for (const auto& n : numbers)
-        EXPECT_EQ(formatIu(dbToIu(n.db)), n.text) << n.db;
+    for (const auto& [db, text] : std::vector<std::pair<int64_t, std::string>>{
+             {0, "0"}, {-381000, "-3.81"}, {23813075, "238.1308"}, {-15, "-0.0002"}, {4, "0"}, {1000000000, "10000"}})
+        EXPECT_EQ(formatIu(dbToIu(db)), text) << db;
     // SHA-1's own test vectors (one and two blocks), and the version 5 layout.
     auto hex = [](std::string_view s) {
         std::string out;
@@ -262,15 +259,6 @@ TEST(KicadTextNode, EachVersionGetsKicadsOwnForm) {
         hiddenFieldNode({"SH_TYPE", "1", {0, 0}, 12700, 12700, 0}, 20231120, 2),
         "\t\t(property \"SH_TYPE\" \"1\"\n\t\t\t(at 0 0 0)\n\t\t\t(effects\n\t\t\t\t(font\n\t\t\t\t\t(size 1.27 1.27)\n"
         "\t\t\t\t)\n\t\t\t\t(hide yes)\n\t\t\t)\n\t\t)");
-}
-
-std::string crlf(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
 }
 
 // Where new texts go, and that taking them out again gives back every
@@ -301,7 +289,7 @@ TEST(KicadWriteBack, TextsGoWhereKicadPutsThemAndComeOutWithoutATrace) {
         std::string name, bytes, textAfter;  // the new text follows this
     } cases[] = {
         {"KiCad 6, no text", v6, "(xy 10 20)))\n\n"},
-        {"KiCad 6, CRLF", crlf(v6), "(xy 10 20)))\r\n\r\n"},
+        {"KiCad 6, CRLF", std::regex_replace(v6, std::regex("\n"), "\r\n"), "(xy 10 20)))\r\n\r\n"},
         {"KiCad 6, a user's text", v6WithText, "000000000002)\n  )\n"},
         {"KiCad 9", v9, "(lib_symbols)\n"},
         {"compact", compact, "(paper \"A4\")\n"},
