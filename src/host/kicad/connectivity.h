@@ -74,6 +74,10 @@ struct Symbol {
     PowerKind power = PowerKind::None;
     bool excludedFromBoard = false;  // `(on_board no)`
     std::vector<Pin> pins;
+    // KiCad 10 jumpers: pin numbers that are one net wherever the pins lie
+    // (`jumper_pin_groups`; `duplicate_pin_numbers_are_jumpers` makes each
+    // repeated number such a group).
+    std::vector<std::vector<std::string>> jumperGroups;
 };
 
 enum class LabelKind { Local, Global, Hierarchical, Directive };
@@ -137,6 +141,10 @@ struct ConnectivityInput {
     std::vector<BusAlias> busAliases;
     // `(version N)` of the root file: older files name power nets by pin name.
     int rootVersion = 0;
+    // The project's unit suffix of references ("schematic.subpart_id_separator"
+    // and "subpart_first_id"): a multi-unit U1's unit 2 is "U1B" by default.
+    int subpartSeparator = 0;
+    int subpartFirstId = 'A';
 };
 
 // A pin of the result: instance, symbol within it, pin within that.
@@ -165,9 +173,10 @@ struct ConnectivityResult {
     // for a bus pin.
     std::vector<std::vector<std::vector<int>>> sheetPinNet;
     // Per instance, per symbol, per pin: the net (pins of NoConnect type and
-    // lone pins still get a net of their own, as KiCad names them).
+    // lone pins still get a net of their own, as KiCad names them; -1 for pins
+    // of unannotated symbols that nothing else drives, which KiCad leaves
+    // without a net).
     std::vector<std::vector<std::vector<int>>> pinNet;
-    std::vector<std::string> warnings;
 };
 
 ConnectivityResult computeConnectivity(const ConnectivityInput& input);

@@ -75,6 +75,8 @@ void readProjectFile(Project& project) {
         const host::JsonIndex show = doc.find(drawing, "intersheets_ref_show");
         project.drawing.intersheetsRefShow = show != host::kNoNode && doc.type(show) == host::JsonType::True;
     }
+    project.subpartSeparator = static_cast<int>(std::clamp(number(schematic, "subpart_id_separator", 0.0), 0.0, 255.0));
+    project.subpartFirstId = static_cast<int>(std::clamp(number(schematic, "subpart_first_id", 'A'), 0.0, 255.0));
     if (const host::JsonIndex top = doc.find(schematic, "top_level_sheets");
         top != host::kNoNode && doc.type(top) == host::JsonType::Array) {
         if (doc.size(top) > 1)

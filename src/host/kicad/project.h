@@ -48,6 +48,10 @@ struct Project {
     std::vector<std::pair<std::string, std::string>> textVariables;
     std::vector<BusAlias> busAliases;  // from the project file (KiCad 10); files hold their own too
     DrawingSettings drawing;
+    // How a unit shows in a reference ("U1B"): separator and first id, as
+    // character codes (`schematic.subpart_id_separator`, `subpart_first_id`).
+    int subpartSeparator = 0;
+    int subpartFirstId = 'A';
     std::vector<SchematicFile> files;      // files[0] is the root schematic
     std::vector<SheetInstance> instances;  // depth first, children by position then uuid; [0] is the root
     std::vector<std::string> warnings;

@@ -266,6 +266,16 @@ private:
             lib.power = true;
             lib.localPower = d_.hasAtom(p, "local");
         }
+        if (const NodeIndex j = d_.find(s, "duplicate_pin_numbers_are_jumpers"); j != kNone)
+            lib.duplicatePinsAreJumpers = yes(j);
+        d_.forEachChild(d_.find(s, "jumper_pin_groups"), [&](NodeIndex group) {
+            if (!d_.isList(group)) return;
+            std::vector<std::string> numbers;
+            d_.forEachChild(group, [&](NodeIndex n) {
+                if (!d_.isList(n)) numbers.push_back(str(n));
+            });
+            lib.jumperGroups.push_back(std::move(numbers));
+        });
         const size_t colon = lib.name.find(':');
         const std::string item = colon == std::string::npos ? lib.name : lib.name.substr(colon + 1);
         d_.forEachChild(s, [&](NodeIndex c) {

@@ -86,6 +86,9 @@ struct LibSymbol {
     bool power = false;
     bool localPower = false;  // KiCad 10 `(power local)`
     int unitCount = 1;
+    // KiCad 10: pin numbers that are one net wherever the pins lie.
+    std::vector<std::vector<std::string>> jumperGroups;
+    bool duplicatePinsAreJumpers = false;
     std::vector<LibPin> pins;
     NodeIndex node = kNone;
 };

@@ -1,5 +1,7 @@
 #include "host/kicad/to_connectivity.h"
 
+#include <map>
+
 namespace orlune::kicad {
 
 namespace {
@@ -66,6 +68,8 @@ std::string resolveTextVariables(const sch::Project& project, int instance, std:
 ConnectivityInput toConnectivityInput(const sch::Project& project) {
     ConnectivityInput in;
     in.rootVersion = static_cast<int>(project.files[0].version);
+    in.subpartSeparator = project.subpartSeparator;
+    in.subpartFirstId = project.subpartFirstId;
     in.screens.reserve(project.files.size());
     for (const sch::SchematicFile& f : project.files) {
         Screen s;
@@ -131,6 +135,14 @@ ConnectivityInput toConnectivityInput(const sch::Project& project) {
                 const sch::LibSymbol& lib = f.libSymbols[static_cast<size_t>(placed.libSymbol)];
                 sym.unitCount = lib.unitCount;
                 sym.power = !lib.power ? PowerKind::None : lib.localPower ? PowerKind::Local : PowerKind::Global;
+                sym.jumperGroups = lib.jumperGroups;
+                if (lib.duplicatePinsAreJumpers) {
+                    std::map<std::string, int> count;
+                    for (const sch::LibPin& pin : lib.pins)
+                        ++count[pin.number];
+                    for (const auto& [number, n] : count)
+                        if (n > 1) sym.jumperGroups.push_back({number});
+                }
             }
             sch::forEachPin(f, placed, here.unit, [&](const sch::LibPin& pin) {
                 Pin p{pin.number, pin.name, pinType(pin.type), pin.hidden, point(placed.pinPoint(pin))};

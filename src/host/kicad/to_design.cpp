@@ -6,6 +6,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "host/cp1252.h"
+
 namespace orlune::kicad {
 
 namespace {
@@ -105,6 +107,19 @@ std::string millimetres(int32_t iu) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.10g", iu / 10000.0);
     return buffer;
+}
+
+// A reference or bus name as the program's 100-byte Windows-1252 fields
+// hold it: characters Windows-1252 lacks become '?', no space at either end,
+// at most 90 bytes (room for a suffix that keeps names apart).
+std::string fieldName(std::string_view text) {
+    std::string bytes = host::toCp1252(text);
+    const size_t first = bytes.find_first_not_of(' ');
+    bytes = first == std::string::npos ? std::string("?") : bytes.substr(first, 90);
+    bytes.erase(bytes.find_last_not_of(' ') + 1);
+    for (char& c : bytes)
+        if (c == '\0') c = '?';
+    return host::fromCp1252(bytes);
 }
 
 bool ownedTextContent(const std::string& text) {
@@ -274,16 +289,16 @@ private:
             for (size_t s = 0; s < si.symbols.size(); ++s) {
                 const Symbol& sym = si.symbols[s];
                 if (!isComponent(sym)) continue;
-                std::string refDes = sym.reference;
-                if (refDes.empty() || refDes.back() == '?') {
+                std::string key = sym.reference;
+                if (key.empty() || key.back() == '?') {
                     ++unannotated;
-                    refDes += " " + sym.uuid;
-                    if (byRef.count(refDes)) refDes += " " + si.humanPath;
+                    key += " " + sym.uuid;
+                    if (byRef.count(key)) key += " " + si.humanPath;
                 }
-                auto [it, added] = byRef.emplace(refDes, v_.design.components.size());
+                auto [it, added] = byRef.emplace(key, v_.design.components.size());
                 if (added) {
                     host::Component c;
-                    c.refDes = refDes;
+                    c.refDes = uniqueName(fieldName(key));
                     c.type = sym.libId;
                     c.kind = 0;
                     c.attributes.push_back({"Value", sym.value, std::nullopt, host::kNoSource});
@@ -310,9 +325,18 @@ private:
                                   "reference and uuid: annotate the schematic in KiCad");
     }
 
+    // A reference designator no component has yet.
+    std::string uniqueName(const std::string& name) {
+        std::string out = name;
+        for (size_t k = 2; !refDes_.insert(out).second; ++k)
+            out = name + "#" + std::to_string(k);
+        return out;
+    }
+
     std::string busName(const std::string& text, const std::vector<int32_t>& nets) {
+        const std::string base = fieldName(text);
         for (size_t k = 1;; ++k) {
-            std::string name = text.size() > 90 ? text.substr(0, 90) : text;
+            std::string name = base;
             if (k > 1) name += "#" + std::to_string(k);
             const auto it = buses_.find(name);
             if (it == buses_.end()) {
@@ -325,7 +349,6 @@ private:
     }
 
     void connectors() {
-        std::set<std::string> refs;
         std::set<std::pair<int32_t, int32_t>> busPins;  // (sheet, y) of the bus connectors so far
         for (size_t i = 0; i < p_.instances.size(); ++i) {
             const int page = pageOf(static_cast<int>(i));
@@ -336,10 +359,9 @@ private:
                 const bool global = label.kind == sch::LabelKind::Global;
                 const bool bus = isBusLabel(i, l);
                 const std::string prefix = std::string(global ? "GL" : "HL") + std::to_string(page) + ":";
-                std::string refDes = prefix + label.uuid.substr(0, 8);
-                if (refs.count(refDes)) refDes = prefix + label.uuid;
-                if (refs.count(refDes)) refDes += ":" + std::to_string(i);
-                refs.insert(refDes);
+                std::string refDes = prefix + fieldName(label.uuid.substr(0, 8));
+                if (refDes_.count(refDes)) refDes = prefix + fieldName(label.uuid);
+                refDes = uniqueName(refDes);
 
                 // The pin lies where the label body ends, so that the text
                 // lands beyond the label on the side its body points to.
@@ -442,6 +464,7 @@ private:
     std::vector<bool> busMember_;
     std::vector<int32_t> netId_;
     std::map<std::string, std::vector<int32_t>> buses_;
+    std::set<std::string> refDes_;
 };
 
 }  // namespace

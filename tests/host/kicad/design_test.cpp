@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "host/kicad/to_connectivity.h"
 #include "host/kicad/to_design.h"
+#include "host/load.h"
 #include "kicad_test_support.h"
 
 namespace orlune::kicad {
@@ -39,6 +42,14 @@ TEST(KicadDesign, DemoProjectsGiveKicadsPartsAndConnectors) {
             for (const host::Pin& pin : comp.pins)
                 EXPECT_TRUE(pin.sheet >= 1 && pin.sheet <= int32_t(c.sheets));
         }
+        // Names the program's fields hold unchanged, and no two alike.
+        std::set<std::string> names;
+        for (const host::Component& comp : v.design.components) {
+            EXPECT_EQ(host::textFieldNameProblem(comp.refDes), "") << comp.refDes;
+            EXPECT_TRUE(names.insert(comp.refDes).second) << comp.refDes;
+        }
+        for (const host::Bus& bus : v.design.buses)
+            EXPECT_EQ(host::textFieldNameProblem(bus.name), "") << bus.name;
         EXPECT_EQ(components, c.components);
         EXPECT_EQ(connectors, c.connectors);
         EXPECT_EQ(v.design.units, 2);
@@ -72,7 +83,7 @@ TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
         "right)) (uuid \"11111111-0000-0000-0000-000000000001\"))\n"
         "(hierarchical_label \"B[0..3]\" (shape input) (at 120 50 0) (effects (font (size 1.27 1.27)) (justify left))"
         " (uuid \"11111111-0000-0000-0000-000000000002\"))\n"
-        "(global_label \"C{X Y}\" (shape passive) (at 90 50 180) (effects (font (size 1.27 1.27)) (justify right))"
+        "(global_label \"CΩ{X Y}\" (shape passive) (at 90 50 180) (effects (font (size 1.27 1.27)) (justify right))"
         " (uuid \"11111111-0000-0000-0000-000000000003\"))\n"
         "(global_label \"SIG\" (shape input) (at 90 70 0) (effects (font (size 1.524 1.524))) (uuid "
         "\"44444444-0000-0000-0000-000000000004\") (property \"SH_TYPE\" \"1\" (at 0 0 0)))\n"
@@ -92,7 +103,8 @@ TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
         }
         return nullptr;
     };
-    const std::string busNames[] = {"A[0..3]", "B[0..3]", "C{X Y}"};
+    // A character the program's fields cannot hold becomes '?'.
+    const std::string busNames[] = {"A[0..3]", "B[0..3]", "C?{X Y}"};
     for (size_t k = 0; k < 3; ++k) {
         const host::Component& c = d.components[k];
         EXPECT_EQ(c.type.rfind("SH_BUS_", 0), 0u) << c.type;

@@ -66,10 +66,11 @@ TEST(KicadGeometry, PinsOfAReusedSheetsSymbolReachTheConnectivityInput) {
 
 // Units and hidden power pins: a two-unit part with a common hidden power
 // pin keeps the pins of its own unit only; an alternate function sets the
-// pin's type; text variables in labels resolve per instance.
+// pin's type; text variables in labels resolve per instance; jumpers and the
+// unit suffix reach the connectivity.
 TEST(KicadGeometry, UnitsHiddenPowerPinsAlternatesAndLabelTexts) {
     const std::string items =
-        "(lib_symbols (symbol \"t:G\""
+        "(lib_symbols (symbol \"t:G\" (duplicate_pin_numbers_are_jumpers yes) (jumper_pin_groups (\"1\" \"2\"))"
         " (symbol \"G_0_1\" (pin power_in line (at 0 0 0) (length 0) hide (name \"VCC\") (number \"14\")))"
         " (symbol \"G_1_1\" (pin input line (at 0 2.54 0) (length 0) (name \"A\") (number \"1\")"
         "   (alternate \"PWR\" power_in line)))"
@@ -81,12 +82,18 @@ TEST(KicadGeometry, UnitsHiddenPowerPinsAlternatesAndLabelTexts) {
         " (pin \"1\" (alternate \"PWR\")))\n"
         "(label \"N_${VAR}\" (at 1 1 0) (effects (font (size 1.524 1.27)) (justify right)) (uuid \"l1\"))\n";
     test::TempProject dir(
-        {{"q.kicad_sch", test::schematic(items, "20211123")}, {"q.kicad_pro", R"({"text_variables": {"VAR": "x"}})"}});
+        {{"q.kicad_sch", test::schematic(items, "20211123")},
+         {"q.kicad_pro",
+          R"({"text_variables": {"VAR": "x"}, "schematic": {"subpart_id_separator": 46, "subpart_first_id": 49}})"}});
     const sch::Project p = sch::readProject(dir.path("q.kicad_pro"));
     EXPECT_EQ(p.files[0].labels.at(0).spin, 180);
     EXPECT_EQ(p.files[0].labels.at(0).size.height, 15240);
     const ConnectivityInput in = toConnectivityInput(p);
+    EXPECT_EQ(in.subpartSeparator, '.');
+    EXPECT_EQ(in.subpartFirstId, '1');
     const std::vector<Symbol>& symbols = in.instances.at(0).symbols;
+    // KiCad 10 jumpers: the listed group, and pin "1" that the part has twice.
+    EXPECT_EQ(symbols.at(0).jumperGroups, (std::vector<std::vector<std::string>>{{"1", "2"}, {"1"}}));
     ASSERT_EQ(symbols.size(), 2u);
     EXPECT_EQ(symbols[0].unitCount, 2);
     ASSERT_EQ(symbols[0].pins.size(), 2u);  // VCC and B
