@@ -371,10 +371,11 @@ TEST(KicadWriteBack, ReusedSheetShowsEachPagesOwnList) {
                 dir / "svg" / (name == "root" ? "complex_hierarchy.svg" : "complex_hierarchy-" + name + ".svg");
             ASSERT_TRUE(fs::exists(svg)) << svg;
             const std::string drawn = readFile(svg);
-            for (const auto& [other, otherList] : expected)
-                if (other != "root")
-                    EXPECT_EQ(drawn.find("<desc>" + otherList + "</desc>") != std::string::npos, other == name)
-                        << name << " shows " << otherList;
+            for (const auto& [other, otherList] : expected) {
+                if (other == "root") continue;
+                EXPECT_EQ(drawn.find("<desc>" + otherList + "</desc>") != std::string::npos, other == name)
+                    << name << " shows " << otherList;
+            }
         }
         // Read back: each page resolves its own list, and the fields and the
         // text come out again without a trace.
