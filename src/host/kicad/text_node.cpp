@@ -67,6 +67,12 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
+TextRun runFor(int justification, int labelSpin) {
+    if (labelSpin == 90) return TextRun::Up;
+    if (labelSpin == 270) return TextRun::Down;
+    return justification == 6 ? TextRun::Left : TextRun::Right;
+}
+
 std::string textNode(const TextParams& params, int64_t version) {
     // Angle and justification that read the same in every version; the
     // left-running forms are the ones each version writes itself.

@@ -38,6 +38,12 @@ std::string quoted(std::string_view text);
 // left (justification 6), or upward and downward along a vertical label.
 enum class TextRun : uint8_t { Right, Left, Up, Down };
 
+// The run of a text for ORLUNE's justification (4: text right of its
+// point, 6: left of it) beside a label of spin `labelSpin` (0, 90, 180,
+// 270): vertical labels get texts rotated like them, running the way the
+// label body points.
+TextRun runFor(int justification, int labelSpin);
+
 struct TextParams {
     std::string text;      // rows separated by CR LF
     int64_t x = 0, y = 0;  // database units (10 nm)

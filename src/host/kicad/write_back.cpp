@@ -462,6 +462,11 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
     return out;
 }
 
+std::string labelFieldsRefusal(const sch::SchematicFile& file) {
+    return file.path + " is a KiCad 6 file (version " + std::to_string(file.version) +
+           "), whose labels cannot carry \"SH_TYPE\": save the project with KiCad 7 or newer";
+}
+
 Insertion shTypeInsertion(const sch::SchematicFile& file, const sch::Label& label) {
     FieldParams params;
     params.name = "SH_TYPE";

@@ -113,6 +113,8 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
 inline bool labelFieldsAllowed(int64_t version) {
     return version >= kLabelFieldsVersion;
 }
+// Why a file refuses label fields, in one line naming it.
+std::string labelFieldsRefusal(const sch::SchematicFile& file);
 // The hidden "SH_TYPE" = "1" field for a label of a file whose version
 // allows it.
 Insertion shTypeInsertion(const sch::SchematicFile& file, const sch::Label& label);

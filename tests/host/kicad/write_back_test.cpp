@@ -80,10 +80,6 @@ std::set<std::string> listHeads(const Sexpr& doc) {
     return out;
 }
 
-TextRun runOf(const sch::Label& l) {
-    return l.spin == 180 ? TextRun::Left : l.spin == 90 ? TextRun::Up : l.spin == 270 ? TextRun::Down : TextRun::Right;
-}
-
 // A text for every global and hierarchical label on every page: a short
 // list, a long one (KiCad 6 and 7 write those on more lines) and one of two
 // rows; every other list names its page, so that lists on reused sheets
@@ -102,7 +98,7 @@ std::vector<PlacedText> textsForLabels(const sch::Project& p) {
             if (k % 2 == 0) t.params.text += "," + p.instances[i].pageString;
             t.params.x = int64_t{l.at.x} * 10 + 25000;
             t.params.y = int64_t{l.at.y} * 10;
-            t.params.run = runOf(l);
+            t.params.run = runFor(l.spin == 180 ? 6 : 4, l.spin);
             t.params.height = l.size.height;
             t.params.width = l.size.width;
             out.push_back(t);
@@ -239,6 +235,8 @@ TEST(KicadTextNode, EachVersionGetsKicadsOwnForm) {
     for (const auto& [db, text] : std::vector<std::pair<int64_t, std::string>>{
              {0, "0"}, {-381000, "-3.81"}, {23813075, "238.1308"}, {-15, "-0.0002"}, {4, "0"}, {1000000000, "10000"}})
         EXPECT_EQ(formatIu(dbToIu(db)), text) << db;
+    EXPECT_EQ(std::vector({runFor(4, 0), runFor(6, 180), runFor(4, 90), runFor(6, 270)}),
+              std::vector({TextRun::Right, TextRun::Left, TextRun::Up, TextRun::Down}));
     // SHA-1's own test vectors (one and two blocks), and the version 5 layout.
     auto hex = [](std::string_view s) {
         std::string out;
