@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 seconds=${FUZZ_SECONDS:-20}
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then targets=(design_load settings_attribute units kicad_schematic); fi
+if [ ${#targets[@]} -eq 0 ]; then targets=(design_load settings_attribute units kicad_schematic kicad_write_back); fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DORLUNE_FUZZ=ON -DORLUNE_GUI=OFF -DORLUNE_TESTS=OFF >/dev/null
