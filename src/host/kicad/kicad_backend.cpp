@@ -214,10 +214,11 @@ bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::s
     }
     WriteBack wb = planWriteBack(p, texts);
     for (const auto& [f, l2] : wb.differsPerPage)
-        warnings_.push_back(p.files[static_cast<size_t>(f)].path + ": the label \"" +
-                            p.files[static_cast<size_t>(f)].labels[static_cast<size_t>(l2)].text +
-                            "\" has a different list on each page of this reused sheet and its version cannot "
-                            "show that: no text placed");
+        warnings_.push_back(
+            p.files[static_cast<size_t>(f)].path + ": the label \"" +
+            p.files[static_cast<size_t>(f)].labels[static_cast<size_t>(l2)].text +
+            "\" has a different list on each page of this reused sheet, and the sheet above it is reused too, "
+            "so no sheet symbol can hold each page's list: no text placed");
     std::map<int, std::string> changed(wb.files.begin(), wb.files.end());
 
     // "SH_TYPE" added to labels that lacked it, once per label of a file.
