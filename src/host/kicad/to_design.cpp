@@ -350,6 +350,19 @@ private:
         }
     }
 
+    // KiCad's own reference list of a global label: "[" and the pages that
+    // have a global label of that name, in its long form (the wider one).
+    std::string kicadReferences(const std::string& text) {
+        if (globalPages_.empty())
+            for (const sch::SheetInstance& in : p_.instances)
+                for (const sch::Label& l : p_.fileOf(in).labels)
+                    if (l.kind == sch::LabelKind::Global) globalPages_[l.text].insert(in.page);
+        std::string out = "[";
+        for (int page : globalPages_[text])
+            out += (out.size() > 1 ? "," : "") + std::to_string(page);
+        return out + "]";
+    }
+
     void connectors() {
         std::set<std::pair<int32_t, int32_t>> busPins;  // (sheet, y) of the bus connectors so far
         for (size_t i = 0; i < p_.instances.size(); ++i) {
@@ -367,7 +380,12 @@ private:
 
                 // The pin lies where the label body ends, so that the text
                 // lands beyond the label on the side its body points to.
-                const int32_t length = labelBodyLength(label, p_.drawing);
+                int32_t length = labelBodyLength(label, p_.drawing);
+                // Where KiCad shows its own reference list after a global
+                // label, ORLUNE's text starts beyond that list.
+                if (global && p_.drawing.intersheetsRefShow)
+                    length += static_cast<int32_t>(2 * std::llround(p_.drawing.textOffsetRatio * label.size.height) +
+                                                   textBoxWidth(kicadReferences(label.text), label.size));
                 sch::Point end = label.at;
                 switch (label.spin) {
                     case 90:
@@ -496,7 +514,8 @@ private:
     std::vector<int32_t> netId_;
     std::map<std::string, std::vector<int32_t>> buses_;
     std::set<std::string> refDes_;
-    std::map<std::pair<int, int>, size_t> pinOf_;  // (instance, label) -> its connector
+    std::map<std::pair<int, int>, size_t> pinOf_;
+    std::map<std::string, std::set<int>> globalPages_;  // (instance, label) -> its connector
 };
 
 }  // namespace

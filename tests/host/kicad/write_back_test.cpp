@@ -531,5 +531,46 @@ TEST_P(KicadUpdateDemos, UpdateInsertsTextsOnlyAndDeleteTakesThemAway) {
 
 INSTANTIATE_TEST_SUITE_P(BothVersions, KicadUpdateDemos, ::testing::Values("6", "9"));
 
+// What no demo holds: a vertical label, a CRLF file, and a reused sheet
+// whose label has a different list on each page (a local label of the
+// KiCad 9 complex_hierarchy made a global one, upward).
+TEST(KicadUpdate, VerticalLabelOnAReusedCrlfSheetShowsEachPagesList) {
+    const fs::path demo = test::kKicad9Demos / "complex_hierarchy";
+    if (!fs::exists(demo)) GTEST_SKIP() << "no KiCad demos";
+    REQUIRE_KICAD_CLI();
+    test::TempProject tmp({});
+    const fs::path dir = tmp.path("p");
+    fs::copy(demo, dir, fs::copy_options::recursive);
+    const fs::path child = dir / "ampli_ht.kicad_sch";
+    std::string bytes = readFile(child);
+    const std::string local = "\t(label \"PIEZO_OUT\"\n\t\t(at 254 109.22 0)";
+    ASSERT_NE(bytes.find(local), std::string::npos);
+    bytes.replace(bytes.find(local), local.size(),
+                  "\t(global_label \"PIEZO_OUT\"\n\t\t(shape input)\n\t\t(at 254 109.22 90)");
+    bytes = std::regex_replace(bytes, std::regex("\n"), "\r\n");
+    writeAll(child, bytes);
+    const auto before = filesOf(dir);
+    const std::string pro = "'" + (dir / "complex_hierarchy.kicad_pro").string() + "'";
+    std::string out;
+    ASSERT_EQ(0, orlune("update " + pro, out)) << out;
+    const std::string after = readFile(child);
+    expectOnlyLinesInserted(bytes, after);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::count(after.begin(), after.end(), '\r'));
+    EXPECT_TRUE(std::regex_search(
+        after, std::regex(R"(\(text "\$\{ORL_[0-9a-f]+\}"\r\n(.*\r\n)*?\t\t\(at [0-9.]+ [0-9.]+ 90\))")))
+        << "no upright text for the vertical label";
+    const fs::path svg = dir / "svg";
+    ASSERT_EQ(0, std::system(("kicad-cli sch export svg -o '" + svg.string() + "' '" +
+                              (dir / "complex_hierarchy.kicad_sch").string() + "' >/dev/null 2>&1")
+                                 .c_str()));
+    EXPECT_NE(readFile(svg / "complex_hierarchy-ampli_ht_vertical.svg").find("<desc>@3</desc>"), std::string::npos);
+    EXPECT_NE(readFile(svg / "complex_hierarchy-ampli_ht_horizontal.svg").find("<desc>@2</desc>"), std::string::npos);
+    fs::remove_all(svg);
+    out.clear();
+    EXPECT_EQ(0, orlune("verify " + pro, out)) << out;
+    EXPECT_EQ(0, orlune("delete " + pro, out)) << out;
+    EXPECT_TRUE(before == filesOf(dir)) << "delete left a trace";
+}
+
 }  // namespace
 }  // namespace orlune::kicad
