@@ -502,6 +502,9 @@ TEST_P(KicadUpdateDemos, UpdateInsertsTextsOnlyAndDeleteTakesThemAway) {
             if (bytes == before.at(path)) continue;
             ASSERT_EQ(path.extension(), ".kicad_sch");
             expectOnlyLinesInserted(before.at(path), bytes);
+            const sch::SchematicFile was = sch::readSchematic(path.string(), before.at(path));
+            for (const std::string& h : listHeads(sch::readSchematic(path.string(), bytes).doc))
+                EXPECT_TRUE(headsAllowed(was).count(h)) << "gained (" << h << " …)";
             placed = true;
         }
         EXPECT_EQ(netBefore, netlist(root));
