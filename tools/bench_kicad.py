@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Benchmark of ORLUNE on a KiCad project against KiCad's own reading of it.
 
-Runs `orlune check`, `orlune status` and `kicad-cli sch export netlist` on a
-copy of the project, alternately, and prints for each the median wall time,
+Runs `orlune check`, `orlune status`, `orlune update` (each run on a
+project its texts were just deleted from, so that every run writes them)
+and `kicad-cli sch export netlist` on a copy of the project, alternately, and prints for each the median wall time,
 CPU time (user + system) and peak memory (maximum resident set, as
 `/usr/bin/time -v` reports it) of its runs, and ORLUNE's share of KiCad's.
 
     python3 tools/bench_kicad.py --binary build/release/src/app/orlune \\
         --project /usr/share/kicad/demos/vme-wren/vme-wren.kicad_pro --runs 5
+
+With --linear, `orlune update` on generated projects of 10 and of 100 pages
+(tools/gen_kicad_pages.py) instead, with its time per label.
 """
 
 import argparse
@@ -36,13 +40,36 @@ def measure(command):
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
+def linear(args):
+    gen = pathlib.Path(__file__).with_name("gen_kicad_pages.py")
+    per_label = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        for pages in (10, 100):
+            out = pathlib.Path(tmp) / f"p{pages}"
+            subprocess.run([sys.executable, str(gen), "--pages", str(pages), "--out", str(out)], check=True)
+            pro = str(out / "gen.kicad_pro")
+            labels = 2 * 20 * (pages - 1)
+            runs = []
+            for _ in range(args.runs):
+                measure([args.binary, "delete", pro])
+                runs.append(measure([args.binary, "update", pro]))
+            wall = statistics.median(r[0] for r in runs)
+            per_label[pages] = wall / labels
+            print(f"{pages:4} pages, {labels:5} labels: update {wall:7.3f}s wall, "
+                  f"{per_label[pages] * 1e6:7.1f} us per label, peak {max(r[2] for r in runs) / 1024:7.1f} MB")
+    print(f"time per label, 100 pages / 10 pages: {per_label[100] / per_label[10]:.3f}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--binary", required=True, help="the orlune program")
-    parser.add_argument("--project", required=True, help="the .kicad_pro")
+    parser.add_argument("--project", help="the .kicad_pro")
     parser.add_argument("--kicad-cli", default="kicad-cli")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--linear", action="store_true", help="update on generated projects of 10 and 100 pages")
     args = parser.parse_args()
+    if args.linear:
+        return linear(args)
 
     project = pathlib.Path(args.project)
     with tempfile.TemporaryDirectory() as tmp:
@@ -55,15 +82,20 @@ def main():
         commands = {
             "orlune check": [args.binary, "check", str(pro)],
             "orlune status": [args.binary, "status", str(pro)],
+            "orlune update": [args.binary, "update", str(pro)],
             "kicad-cli sch export netlist": [args.kicad_cli, "sch", "export", "netlist", "-o", str(netlist),
                                              str(root)],
         }
         results = {name: [] for name in commands}
+        delete = [args.binary, "delete", str(pro)]
         for name, command in commands.items():  # one warm-up run each
             measure(command)
         for _ in range(args.runs):
             for name, command in commands.items():
+                if name == "orlune update":
+                    measure(delete)
                 results[name].append(measure(command))
+        measure(delete)
 
     kicad = results["kicad-cli sch export netlist"]
     k_wall = statistics.median(r[0] for r in kicad)

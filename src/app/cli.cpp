@@ -78,9 +78,9 @@ const char* const kFooter =
     "highest of their statuses.\n"
     "\n"
     "DESIGN may also be a KiCad project: its .kicad_pro or root .kicad_sch (known by name and content).\n"
-    "KiCad projects are read-only for now: check, convert, status, report, verify and render run;\n"
-    "update, delete, settings with distances, utility add-attribute and the window are refused (exit 3),\n"
-    "select, unhighlight and the highlight and invert utilities too (exit 2).";
+    "ORLUNE changes only its own texts there (and SH_TYPE label fields, the project's text variable\n"
+    "ORLUNE); select, unhighlight and the highlight and invert utilities are refused (exit 2). A project\n"
+    "open in KiCad is not written (exit 3): close the schematic in KiCad first, reload it afterwards.";
 
 int openWindow(int argc, char** argv, std::ostream& err, const std::string& design, const std::string& screenshot,
                const std::string& page) {

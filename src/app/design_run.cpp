@@ -63,13 +63,10 @@ bool DesignRun::step(const std::function<void(Run&)>& action) {
         err_ << "orlune: " << escapeText(path_) << ": internal error: " << escapeText(e.what()) << '\n';
     }
     reportSaveFailure();
-    // Once, after the first step that read the design (looked at in place:
-    // handing it out would cost the next conversation its indexes).
-    if (!warned_ && host_.impl().design != nullptr) {
-        warned_ = true;
-        for (const std::string& w : host_.warnings())
-            err_ << "warning: " << escapeText(path_) << ": " << escapeText(w) << '\n';
-    }
+    // Each once, after the step that read the design or saved it (looked at
+    // in place: handing it out would cost the next conversation its indexes).
+    for (const std::string& w : host_.warnings())
+        if (warned_.insert(w).second) err_ << "warning: " << escapeText(path_) << ": " << escapeText(w) << '\n';
     return !ended_;
 }
 

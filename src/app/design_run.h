@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <set>
 #include <string>
 
 #include "app/cli_platform.h"
@@ -52,7 +53,7 @@ private:
     CliPlatform platform_;
     Run run_{platform_};
     bool ended_ = false;
-    bool warned_ = false;
+    std::set<std::string> warned_;  // each warning once, also those a save adds
 };
 
 }  // namespace orlune::app

@@ -485,7 +485,7 @@ std::string temporaryPrefix(const std::string& folder, std::string_view base) {
 }
 
 bool saveAtomically(const std::string& path, std::string_view name, std::string_view bytes,
-                    const std::function<bool(SaveStage)>& failStage, std::string& reason) {
+                    const std::function<bool(SaveStage)>& failStage, std::string& reason, std::string* prepared) {
     const SaveCalls& sys = saveCalls();
     const auto simulated = [&](SaveStage stage, int error) {
         if (failStage && failStage(stage)) {
@@ -564,7 +564,31 @@ bool saveAtomically(const std::string& path, std::string_view name, std::string_
     const int closing = fd;
     fd = -1;
     if (sys.close(closing) != 0) return failed("cannot flush its new contents to disk");
-    if (simulated(SaveStage::Rename, EBUSY) || sys.rename(temp.c_str(), path.c_str()) != 0) {
+    if (prepared) {
+        *prepared = temp;
+        return true;
+    }
+    return commitPrepared(temp, path, name, failStage, reason);
+}
+
+bool commitPrepared(const std::string& temp, const std::string& path, std::string_view name,
+                    const std::function<bool(SaveStage)>& failStage, std::string& reason) {
+    const SaveCalls& sys = saveCalls();
+    std::string dir;
+    std::string base;
+    splitPath(path, dir, base);
+    const auto failed = [&](const std::string& what) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        reason = std::string(name) + ": " + what + ": " + std::strerror(saved);
+        return false;
+    };
+    bool simulated = false;
+    if (failStage && failStage(SaveStage::Rename)) {
+        errno = EBUSY;
+        simulated = true;
+    }
+    if (simulated || sys.rename(temp.c_str(), path.c_str()) != 0) {
         return failed("cannot be replaced by its new contents");
     }
     // The rename itself reaches the disk with the folder.

@@ -28,8 +28,14 @@ std::string designText(const Design& design);
 // ("NAME: ..."; `name` is how the reason names the file). Temporary files
 // that an earlier write of the same file left when its process died are
 // removed first. `failStage`, when set, is asked at each stage; true makes
-// the stage fail as if the system had failed.
+// the stage fail as if the system had failed. With `prepared` set, the
+// save stops before the rename and leaves the temporary file's name there,
+// for commitPrepared(): several files then change together or not at all.
 bool saveAtomically(const std::string& path, std::string_view name, std::string_view bytes,
+                    const std::function<bool(SaveStage)>& failStage, std::string& reason,
+                    std::string* prepared = nullptr);
+// Renames a prepared temporary file over `path`; on failure it is removed.
+bool commitPrepared(const std::string& temp, const std::string& path, std::string_view name,
                     const std::function<bool(SaveStage)>& failStage, std::string& reason);
 
 // The system calls of an atomic save, in one place so that a test sees them

@@ -4,7 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -12,8 +18,10 @@
 #include "host/json.h"
 #include "host/kicad/connectivity.h"
 #include "host/kicad/project.h"
+#include "host/kicad/project_file_edit.h"
 #include "host/kicad/to_connectivity.h"
 #include "host/kicad/to_design.h"
+#include "host/kicad/write_back.h"
 #include "host/load.h"
 #include "host/save.h"
 
@@ -56,8 +64,16 @@ std::string openInKicad(const std::string& rootSchematic) {
            "); what it has not saved is not seen here";
 }
 
+// The root schematic of the project a user names.
+std::string rootSchematicOf(const std::string& file) {
+    if (!endsWith(file, ".kicad_pro")) return file;
+    return file.substr(0, file.size() - 4) + "_sch";
+}
+
 class KicadBackend final : public host::Backend {
 public:
+    explicit KicadBackend(std::string file) : file_(std::move(file)) {}
+
     std::string lockedFile(const std::string& path) const override {
         // One lock for the project whichever of its files is named: the
         // project file where there is one.
@@ -119,11 +135,8 @@ public:
         return 1;
     }
 
-    int32_t write(const std::string&, const std::string& name, const host::Design&,
-                  const std::function<bool(host::SaveStage)>&, std::string& reason) override {
-        reason = name + ": " + kCannotWriteKicad;
-        return host::kSaveFailed;
-    }
+    int32_t write(const std::string& path, const std::string& name, const host::Design& design,
+                  const std::function<bool(host::SaveStage)>& failStage, std::string& reason) override;
 
     void forget() override {
         loaded_.reset();
@@ -134,7 +147,12 @@ public:
 
     std::string designFileText(const host::Design& design) const override;
 
-    std::string cannotWrite() const override { return kCannotWriteKicad; }
+    // KiCad's own lock: a project it has open is not written.
+    std::string cannotWrite() const override {
+        const std::string root = rootSchematicOf(file_);
+        if (const std::optional<KicadLock> lock = kicadLock(root)) return kicadLockReason(root, *lock);
+        return {};
+    }
     std::string cannotHighlight() const override { return kCannotHighlightKicad; }
 
 private:
@@ -147,7 +165,159 @@ private:
     };
     std::unique_ptr<Loaded> loaded_;
     std::vector<std::string> warnings_;
+    std::string file_;
+
+    bool plan(const host::Design& design, std::vector<std::pair<std::string, std::string>>& files, std::string& reason);
 };
+
+// The files the changed design asks for, as (path, new bytes): the texts
+// the pass left, the "SH_TYPE" fields added, the settings variable.
+bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::string, std::string>>& files,
+                        std::string& reason) {
+    const Loaded& l = *loaded_;
+    const sch::Project& p = l.project;
+    // The connectors of each page by the height of their pin: the pass
+    // puts a connector's text at its pin's height, on the side it points to.
+    std::map<std::pair<int32_t, int32_t>, std::vector<size_t>> connectorsAt;
+    for (size_t c = 0; c < design.components.size() && c < l.view.components.size(); ++c) {
+        const host::Component& comp = design.components[c];
+        if (l.view.components[c].label < 0 || comp.pins.empty()) continue;
+        connectorsAt[{comp.pins.front().sheet, comp.pins.front().y}].push_back(c);
+    }
+    std::vector<PlacedText> texts;
+    for (const host::Item& item : design.items) {
+        if (item.deleted || item.type != host::ItemType::Text || !item.text.starts_with("@")) continue;
+        const auto at = connectorsAt.find({item.sheet, item.y});
+        if (at == connectorsAt.end()) continue;
+        size_t best = SIZE_MAX;
+        int64_t bestDistance = INT64_MAX;
+        for (size_t c : at->second) {
+            const host::Component& comp = design.components[c];
+            const int64_t d = int64_t{item.x} - comp.pins.front().x;
+            const bool right = item.justification != 6;
+            if (comp.symbol.flipped != right || (right ? d < 0 : d > 0)) continue;
+            if (std::llabs(d) < bestDistance) {
+                bestDistance = std::llabs(d);
+                best = c;
+            }
+        }
+        if (best == SIZE_MAX) continue;
+        const ComponentOrigin& origin = l.view.components[best];
+        const sch::SheetInstance& instance = p.instances[static_cast<size_t>(origin.instance)];
+        const sch::Label& label = p.fileOf(instance).labels[static_cast<size_t>(origin.label)];
+        const size_t style =
+            static_cast<size_t>(item.style) < l.view.styleSizes.size() ? static_cast<size_t>(item.style) : 0;
+        PlacedText t{origin.instance, origin.label, 0, {}};
+        t.params =
+            placedFor(item, design.components[best], label, l.view.styleSizes[style], design.textStyles[style].height);
+        texts.push_back(std::move(t));
+    }
+    WriteBack wb = planWriteBack(p, texts);
+    for (const auto& [f, l2] : wb.differsPerPage)
+        warnings_.push_back(
+            p.files[static_cast<size_t>(f)].path + ": the label \"" +
+            p.files[static_cast<size_t>(f)].labels[static_cast<size_t>(l2)].text +
+            "\" has a different list on each page of this reused sheet, and the sheet above it is reused too, "
+            "so no sheet symbol can hold each page's list: no text placed");
+    std::map<int, std::string> changed(wb.files.begin(), wb.files.end());
+
+    // "SH_TYPE" added to labels that lacked it, once per label of a file.
+    std::map<int, std::set<int>> shType;
+    for (size_t c = 0; c < design.components.size() && c < l.view.components.size(); ++c) {
+        const ComponentOrigin& origin = l.view.components[c];
+        if (origin.label < 0) continue;
+        const bool wanted = std::any_of(design.components[c].attributes.begin(), design.components[c].attributes.end(),
+                                        [](const host::Attribute& a) { return a.name == "SH_TYPE"; });
+        const sch::SheetInstance& instance = p.instances[static_cast<size_t>(origin.instance)];
+        const sch::Label& label = p.fileOf(instance).labels[static_cast<size_t>(origin.label)];
+        const bool has = std::any_of(label.properties.begin(), label.properties.end(),
+                                     [](const sch::Property& prop) { return prop.name == "SH_TYPE"; });
+        if (wanted && !has) shType[instance.file].insert(origin.label);
+    }
+    for (const auto& [f, labels] : shType) {
+        const sch::SchematicFile& original = p.files[static_cast<size_t>(f)];
+        if (!labelFieldsAllowed(original.version)) {
+            reason = labelFieldsRefusal(original);
+            return false;
+        }
+        const auto it = changed.find(f);
+        const sch::SchematicFile file =
+            it == changed.end() ? sch::SchematicFile{} : sch::readSchematic(original.path, it->second);
+        const sch::SchematicFile& base = it == changed.end() ? original : file;
+        std::vector<Insertion> fields;
+        for (int k : labels)
+            fields.push_back(shTypeInsertion(base, base.labels[static_cast<size_t>(k)]));
+        changed[f] = applyEdits(base, {}, std::move(fields));
+    }
+    for (auto& [f, bytes] : changed)
+        files.emplace_back(p.files[static_cast<size_t>(f)].path, std::move(bytes));
+
+    // The settings: the project's text variable "ORLUNE".
+    for (const host::Attribute& a : design.attributes) {
+        if (a.name != "ORLUNE") continue;
+        const auto was = std::find_if(p.textVariables.begin(), p.textVariables.end(),
+                                      [](const auto& v) { return v.first == "ORLUNE"; });
+        if (was != p.textVariables.end() && was->second == a.value) continue;
+        if (p.projectFile.empty()) {
+            reason = p.files[0].path + ": the settings live in the project file (.kicad_pro), and there is none";
+            return false;
+        }
+        files.emplace_back(p.projectFile, setTextVariable(l.projectFileBytes, "ORLUNE", a.value));
+    }
+    return true;
+}
+
+// Every file changes or none: each is checked and written to a temporary
+// file first, and only then are they renamed over the originals.
+int32_t KicadBackend::write(const std::string& path, const std::string& name, const host::Design& design,
+                            const std::function<bool(host::SaveStage)>& failStage, std::string& reason) {
+    if (!loaded_) {
+        reason = name + ": the project was not read";
+        return host::kSaveFailed;
+    }
+    if (std::string why = cannotWrite(); !why.empty()) {
+        reason = why;
+        return host::kSaveFailed;
+    }
+    const int same = unchanged(path, name, reason);
+    if (same != 1) {
+        if (same == 0)
+            reason = name + ": the project's files changed while ORLUNE ran; nothing written (run the command again)";
+        return host::kSaveFailed;
+    }
+    std::vector<std::pair<std::string, std::string>> files;
+    try {
+        if (!plan(design, files, reason)) return host::kSaveFailed;
+    } catch (const ReadError& e) {
+        reason = e.what();
+        return host::kSaveFailed;
+    }
+    for (const auto& [file, bytes] : files)
+        if (host::saveCalls().access(file.c_str(), W_OK) != 0) {
+            reason = file + ": cannot be written: " + std::strerror(errno) + "; nothing written";
+            return host::kSaveFailed;
+        }
+    std::vector<std::string> prepared;
+    for (const auto& [file, bytes] : files) {
+        std::string temp;
+        if (!host::saveAtomically(file, file, bytes, failStage, reason, &temp)) {
+            for (const std::string& t : prepared)
+                ::unlink(t.c_str());
+            reason += "; nothing written";
+            return host::kSaveFailed;
+        }
+        prepared.push_back(temp);
+    }
+    for (size_t k = 0; k < files.size(); ++k)
+        if (!host::commitPrepared(prepared[k], files[k].first, files[k].first, failStage, reason)) {
+            for (size_t j = k + 1; j < files.size(); ++j)
+                ::unlink(prepared[j].c_str());
+            return host::kSaveFailed;
+        }
+    // What was written is what the next read finds: read it anew.
+    loaded_.reset();
+    return host::kOk;
+}
 
 // The design file with what the model lacks as extra keys: each pin's KiCad
 // number and name, each connector's label text and uuid, a symbol not on
@@ -215,8 +385,8 @@ std::string KicadBackend::designFileText(const host::Design& design) const {
 
 }  // namespace
 
-std::unique_ptr<host::Backend> makeKicadBackend() {
-    return std::make_unique<KicadBackend>();
+std::unique_ptr<host::Backend> makeKicadBackend(const std::string& file) {
+    return std::make_unique<KicadBackend>(file);
 }
 
 bool holdsKicadSchematic(const std::string& path) {
@@ -240,7 +410,7 @@ bool holdsKicadSchematic(const std::string& path) {
 namespace orlune::host {
 
 std::unique_ptr<Backend> chooseBackend(const std::string& file) {
-    if (kicad::sch::isKicadProject(file) || kicad::holdsKicadSchematic(file)) return kicad::makeKicadBackend();
+    if (kicad::sch::isKicadProject(file) || kicad::holdsKicadSchematic(file)) return kicad::makeKicadBackend(file);
     return makeJsonBackend();
 }
 

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "host/cp1252.h"
+#include "host/kicad/write_back.h"
 
 namespace orlune::kicad {
 
@@ -203,6 +204,7 @@ private:
             style.advances = {{U'@', strokeAdvance('@', s.width) * 10}, {U',', strokeAdvance(',', s.width) * 10}};
             v_.design.textStyles.push_back(std::move(style));
             styleSizes_.push_back(s);
+            v_.styleSizes.push_back(s);
         }
     }
 
@@ -348,6 +350,19 @@ private:
         }
     }
 
+    // KiCad's own reference list of a global label: "[" and the pages that
+    // have a global label of that name, in its long form (the wider one).
+    std::string kicadReferences(const std::string& text) {
+        if (globalPages_.empty())
+            for (const sch::SheetInstance& in : p_.instances)
+                for (const sch::Label& l : p_.fileOf(in).labels)
+                    if (l.kind == sch::LabelKind::Global) globalPages_[l.text].insert(in.page);
+        std::string out = "[";
+        for (int page : globalPages_[text])
+            out += (out.size() > 1 ? "," : "") + std::to_string(page);
+        return out + "]";
+    }
+
     void connectors() {
         std::set<std::pair<int32_t, int32_t>> busPins;  // (sheet, y) of the bus connectors so far
         for (size_t i = 0; i < p_.instances.size(); ++i) {
@@ -365,7 +380,12 @@ private:
 
                 // The pin lies where the label body ends, so that the text
                 // lands beyond the label on the side its body points to.
-                const int32_t length = labelBodyLength(label, p_.drawing);
+                int32_t length = labelBodyLength(label, p_.drawing);
+                // Where KiCad shows its own reference list after a global
+                // label, ORLUNE's text starts beyond that list.
+                if (global && p_.drawing.intersheetsRefShow)
+                    length += static_cast<int32_t>(2 * std::llround(p_.drawing.textOffsetRatio * label.size.height) +
+                                                   textBoxWidth(kicadReferences(label.text), label.size));
                 sch::Point end = label.at;
                 switch (label.spin) {
                     case 90:
@@ -417,41 +437,70 @@ private:
                 c.symbol.sheet = page;
                 c.symbol.x = x;
                 c.symbol.y = y;
-                c.symbol.flipped = label.spin == 180;
+                c.symbol.flipped = label.spin != 180;
+                pinOf_[{static_cast<int>(i), static_cast<int>(l)}] = v_.design.components.size();
                 v_.design.components.push_back(std::move(c));
                 v_.components.push_back({static_cast<int>(i), static_cast<int>(l), {}});
             }
         }
     }
 
-    // Texts ORLUNE placed earlier ("@" and a page list), on every page their
-    // file is shown on, centred on their rows as the pass expects.
+    // Texts ORLUNE placed earlier, each where the pass puts the text of its
+    // label's connector, on the page it serves (every page of its file when
+    // it serves them all); a per-instance text as the value it shows there.
     void texts() {
-        for (size_t i = 0; i < p_.instances.size(); ++i) {
-            const auto& texts = p_.fileOf(p_.instances[i]).texts;
-            for (size_t t = 0; t < texts.size(); ++t) {
-                const sch::FreeText& text = texts[t];
-                if (!ownedTextContent(text.text)) continue;
-                host::Item item;
-                item.type = host::ItemType::Text;
-                item.sheet = pageOf(static_cast<int>(i));
-                for (char ch : text.text) {
-                    if (ch == '\n') item.text += '\r';
-                    item.text += ch;
+        for (size_t f = 0; f < p_.files.size(); ++f) {
+            const sch::SchematicFile& file = p_.files[f];
+            if (file.texts.empty()) continue;
+            const std::vector<std::string> paths = instancePathsOf(p_, static_cast<int>(f));
+            const TextOwnership own = classifyTexts(file, paths);
+            for (int t : own.foreign)
+                v_.warnings.push_back(file.path + ": the text \"" + file.texts[static_cast<size_t>(t)].text +
+                                      "\" begins with '@' but was not placed by ORLUNE; it is left alone");
+            for (const OwnedText& o : own.owned)
+                for (size_t i = 0; i < p_.instances.size(); ++i) {
+                    const sch::SheetInstance& in = p_.instances[i];
+                    if (in.file != static_cast<int>(f) || (!o.path.empty() && o.path != in.path)) continue;
+                    ownedItem(static_cast<int>(i), file.texts[static_cast<size_t>(o.text)], o);
                 }
-                item.style = styleOf(text.size);
-                const int64_t rows = std::count(text.text.begin(), text.text.end(), '\n') + 1;
-                const int64_t block = rows * v_.design.textStyles[static_cast<size_t>(item.style)].height;
-                const int64_t y = text.at.y * int64_t{10} + (text.vertical == 'b'   ? -block / 2
-                                                             : text.vertical == 't' ? block / 2
-                                                                                    : 0);
-                item.x = text.at.x * 10;
-                item.y = static_cast<int32_t>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX));
-                item.justification = text.right ? 6 : 4;
-                v_.design.items.push_back(std::move(item));
-                v_.items.push_back({static_cast<int>(i), static_cast<int>(t), -1});
-            }
         }
+    }
+
+    void ownedItem(int instance, const sch::FreeText& text, const OwnedText& o) {
+        const auto at = pinOf_.find({instance, o.label});
+        if (at == pinOf_.end()) return;
+        const host::Component& c = v_.design.components[at->second];
+        const sch::Label& label =
+            p_.fileOf(p_.instances[static_cast<size_t>(instance)]).labels[static_cast<size_t>(o.label)];
+        host::Item item;
+        item.type = host::ItemType::Text;
+        item.sheet = pageOf(instance);
+        const std::string shown = text.text.starts_with("@") ? text.text : resolvePerInstance(p_, instance, text.text);
+        for (char ch : shown) {
+            if (ch == '\n') item.text += '\r';
+            item.text += ch;
+        }
+        item.style = styleOf(text.size);
+        const int64_t rows = std::count(shown.begin(), shown.end(), '\n') + 1;
+        const int64_t half = rows * v_.design.textStyles[static_cast<size_t>(item.style)].height / 2;
+        const host::Pin& pin = c.pins.front();
+        int64_t x = 0, y = 0;
+        if (label.spin == 90 || label.spin == 270) {
+            // Turned back into the pass's frame: the distance past the end.
+            x = pin.x + std::llabs(int64_t{text.at.y} * 10 - pin.y);
+            y = pin.y;
+            item.justification = 4;
+        } else {
+            x = int64_t{text.at.x} * 10;
+            y = int64_t{text.at.y} * 10 - half;
+            item.justification = text.right ? 6 : 4;
+        }
+        // KiCad keeps 100 nm; the pass's point may lie between.
+        if (std::llabs(y - pin.y) <= 10 * rows) y = pin.y;
+        item.x = static_cast<int32_t>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX));
+        item.y = static_cast<int32_t>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX));
+        v_.design.items.push_back(std::move(item));
+        v_.items.push_back({instance, o.text, -1});
     }
 
     const sch::Project& p_;
@@ -465,6 +514,8 @@ private:
     std::vector<int32_t> netId_;
     std::map<std::string, std::vector<int32_t>> buses_;
     std::set<std::string> refDes_;
+    std::map<std::pair<int, int>, size_t> pinOf_;
+    std::map<std::string, std::set<int>> globalPages_;  // (instance, label) -> its connector
 };
 
 }  // namespace
@@ -491,6 +542,27 @@ int32_t labelBodyLength(const sch::Label& label, const sch::DrawingSettings& dra
         length = text + s.height + pen + std::llround(drawing.textOffsetRatio * s.height) - 3048;
     }
     return static_cast<int32_t>(std::clamp<int64_t>(length, 0, sch::kMaxCoordinate));
+}
+
+TextParams placedFor(const host::Item& item, const host::Component& connector, const sch::Label& label,
+                     const sch::TextSize& size, int32_t styleHeight) {
+    TextParams t;
+    t.text = item.text;
+    t.height = size.height;
+    t.width = size.width;
+    t.run = runFor(item.justification, label.spin);
+    const int64_t rows = std::count(item.text.begin(), item.text.end(), '\n') + 1;
+    const int64_t half = rows * styleHeight / 2;
+    const host::Pin& pin = connector.pins.front();
+    if (label.spin == 90 || label.spin == 270) {
+        const int64_t distance = std::llabs(int64_t{item.x} - pin.x);
+        t.x = pin.x + half;
+        t.y = label.spin == 90 ? pin.y - distance : pin.y + distance;
+    } else {
+        t.x = item.x;
+        t.y = item.y + half;
+    }
+    return t;
 }
 
 DesignView toDesign(const sch::Project& project, const ConnectivityInput& input, const ConnectivityResult& result) {

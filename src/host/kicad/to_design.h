@@ -12,6 +12,7 @@
 #include "host/design.h"
 #include "host/kicad/connectivity.h"
 #include "host/kicad/project.h"
+#include "host/kicad/text_node.h"
 
 namespace orlune::kicad {
 
@@ -36,6 +37,7 @@ struct DesignView {
     host::Design design;
     std::vector<ComponentOrigin> components;  // parallel to design.components
     std::vector<ItemOrigin> items;            // parallel to design.items
+    std::vector<sch::TextSize> styleSizes;    // the KiCad size of each text style
     std::vector<std::string> warnings;        // the mapping's; the project's own are in sch::Project::warnings
 };
 
@@ -49,17 +51,24 @@ inline constexpr const char* kHierBusConnectorType = "SH_BUS_HIER";
 // `result` may be empty (no connectivity computed): every pin is then on
 // net 0 and a label is a bus when its text reads as one.
 //
-// A sheet connector's pin lies where its label body ends (on the side the
-// body points to; flipped when that is left), so that the pass puts the text
-// beyond the label. A vertical label's pin lies at its end above or below;
-// the pass's horizontal text is for the writer to turn. Each bus connector
+// A sheet connector's pin lies where its label body ends, flipped (text to
+// the right of the pin) unless the body points left, so that the pass puts
+// the text beyond the label. A vertical label's pin lies at its end above or
+// below; the pass's horizontal text is for the writer to turn (placedFor). Each bus connector
 // gets a one-point bus item of its own at its pin, and bus connectors at one
 // height on one sheet are moved apart by a few database units, so that the
 // pass's bus search (first vertical bus item with an end at the pin's y)
-// finds exactly the connector's own bus. Texts ORLUNE placed earlier are
-// recognised by their content here; telling them from a user's "@" text by
-// their uuid is the writer's part.
+// finds exactly the connector's own bus. Texts ORLUNE placed earlier
+// (content and derived uuid) become items where the pass would have put
+// them, a per-instance text with the value it shows on each page; a user's
+// "@" text is no item (the pass would delete it) but a warning.
 DesignView toDesign(const sch::Project& project, const ConnectivityInput& input, const ConnectivityResult& result);
+
+// The KiCad text for the pass's text `item` beside the label of `connector`
+// (its pin the label's body end): vertical labels get it turned like them,
+// the same distance past their end; rows are centred on the pass's point.
+TextParams placedFor(const host::Item& item, const host::Component& connector, const sch::Label& label,
+                     const sch::TextSize& size, int32_t styleHeight);
 
 // How far KiCad's label body reaches from its anchor along its spin, in
 // internal units: ORLUNE's text goes beyond that end, never on the label.

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "host/kicad/to_connectivity.h"
 #include "host/kicad/to_design.h"
+#include "host/kicad/uuid.h"
 #include "host/load.h"
 #include "kicad_test_support.h"
 
@@ -87,8 +89,11 @@ TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
         " (uuid \"11111111-0000-0000-0000-000000000003\"))\n"
         "(global_label \"SIG\" (shape input) (at 90 70 0) (effects (font (size 1.524 1.524))) (uuid "
         "\"44444444-0000-0000-0000-000000000004\") (property \"SH_TYPE\" \"1\" (at 0 0 0)))\n"
-        "(text \"@2,3\\n@4\" (at 140 60 0) (effects (font (size 1.27 1.27)) (justify left bottom)) (uuid \"t1\"))\n"
-        "(text \"@ by hand\" (at 140 80 0) (effects (font (size 1.27 1.27))) (uuid \"t2\"))\n";
+        "(text \"@2,3\\n@4\" (at 140 60 0) (effects (font (size 1.27 1.27)) (justify left bottom)) (uuid \"" +
+        ownedTextUuid("44444444-0000-0000-0000-000000000004", "/00000000-0000-0000-0000-0000000000aa", 0) +
+        "\"))\n"
+        "(text \"@ by hand\" (at 140 80 0) (effects (font (size 1.27 1.27))) (uuid \"t2\"))\n"
+        "(text \"@5\" (at 140 90 0) (effects (font (size 1.27 1.27))) (uuid \"t3\"))\n";
     test::TempProject dir({{"b.kicad_sch", test::schematic(items)}});
     const DesignView v = designOf(sch::readProject(dir.path("b.kicad_sch")));
     const host::Design& d = v.design;
@@ -112,8 +117,9 @@ TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
         ASSERT_NE(bus, nullptr) << c.refDes;
         EXPECT_EQ(bus->bus, busNames[k]);
     }
-    EXPECT_TRUE(d.components[0].symbol.flipped);
-    EXPECT_FALSE(d.components[1].symbol.flipped);
+    // Texts go beyond the body: to the left of a label pointing left.
+    EXPECT_FALSE(d.components[0].symbol.flipped);
+    EXPECT_TRUE(d.components[1].symbol.flipped);
     const host::Component& sig = d.components[3];
     EXPECT_EQ(sig.type, kGlobalConnectorType);
     EXPECT_EQ(sig.refDes, "GL1:44444444");
@@ -130,7 +136,11 @@ TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
     EXPECT_EQ(d.textStyles[1].charWidth, 145140);
     EXPECT_EQ(d.textStyles[1].advances.at(U','), 72570);
 
-    // Only the text in ORLUNE's own form is an item.
+    // Only ORLUNE's own text (its uuid derived from its label) is an item;
+    // a user's "@" texts are left alone and named.
+    EXPECT_EQ(std::count_if(v.warnings.begin(), v.warnings.end(),
+                            [](const std::string& w) { return w.find("not placed by ORLUNE") != std::string::npos; }),
+              2);
     size_t texts = 0;
     for (const host::Item& item : d.items) {
         if (item.type != host::ItemType::Text) continue;
