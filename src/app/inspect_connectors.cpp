@@ -127,8 +127,7 @@ int32_t busDistanceForUnits(int32_t units) {
     }
 }
 
-std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason,
-                                             host::DesignNotes* notes) {
+std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason, host::DesignNotes* notes) {
     std::unique_ptr<host::Design> design;
     const std::unique_ptr<host::Backend> backend = host::chooseBackend(path);
     if (backend->read(path, path, design, reason) != host::kOk) return nullptr;

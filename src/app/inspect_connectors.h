@@ -87,7 +87,7 @@ struct ConnectorAnalysis {
     std::vector<ConnectorLine> connectors;  // in the order of the component walk
     std::vector<OwnText> strays;            // own texts beside no connector
     bool passEndsEarly = false;
-    bool noted = false;                         // the backend names the connectors (a KiCad project)
+    bool noted = false;                           // the backend names the connectors (a KiCad project)
     std::vector<host::ForeignText> foreignTexts;  // "@" texts a user wrote: left alone
 };
 

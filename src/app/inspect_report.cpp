@@ -60,8 +60,7 @@ void writeTable(const ConnectorAnalysis& analysis, std::ostream& out) {
     for (const ConnectorLine& line : analysis.connectors) {
         rows.push_back({line.note ? escapeText(line.note->label) : escapeText(line.refDes),
                         line.note ? escapeText(line.note->page) : std::to_string(line.sheet), signal(line),
-                        std::string(rowMode(line)),
-                        line.sheets.empty() ? "-" : sheetList(line.sheets, ','),
+                        std::string(rowMode(line)), line.sheets.empty() ? "-" : sheetList(line.sheets, ','),
                         line.now ? quotedText(line.now->text) : "-", std::string(stateName(line.state))});
     }
     for (const OwnText& stray : analysis.strays) {

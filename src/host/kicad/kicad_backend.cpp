@@ -245,7 +245,8 @@ host::DesignNotes KicadBackend::describe(const host::Design& design) const {
     }
     std::map<std::pair<int, int>, int32_t> itemOf;  // (instance, text) -> item
     for (size_t k = 0; k < l.view.items.size(); ++k)
-        if (l.view.items[k].text >= 0) itemOf[{l.view.items[k].instance, l.view.items[k].text}] = static_cast<int32_t>(k);
+        if (l.view.items[k].text >= 0)
+            itemOf[{l.view.items[k].instance, l.view.items[k].text}] = static_cast<int32_t>(k);
     for (size_t f = 0; f < p.files.size(); ++f) {
         const std::vector<int> foreign = classifyTexts(p.files[f], instancePathsOf(p, static_cast<int>(f))).foreign;
         if (foreign.empty()) continue;
