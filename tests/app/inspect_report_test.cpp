@@ -11,12 +11,10 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/commands.h"
 #include "app/inspect.h"
-#include "app/inspect_connectors.h"
 #include "app/inspect_support.h"
 #include "host/json.h"
 #include "support/test_support.h"
@@ -350,50 +348,6 @@ TEST(Report, ListsTheSheetsOfEveryNetOfABus) {
         if (refDes != "SC99") {
             EXPECT_EQ(c.state, "current") << refDes;
         }
-    }
-}
-
-}  // namespace
-}  // namespace orlune::test
-
-namespace orlune::test {
-namespace {
-
-// A label of a file shown on two pages: one text serves both, or per-page
-// values where the file can hold them, else none.
-TEST(Report, ALabelOnSeveralPagesWhoseListsDiffer) {
-    using S = app::ConnectorState;
-    const struct {
-        const char* name;
-        bool perPageValues;
-        std::string expected1, expected2;  // what the pass places on each page
-        S state1, state2;                  // as the texts stand after comparing
-        S after1, after2;
-    } cases[] = {
-        {"same lists", false, "@3", "@3", S::Current, S::Missing, S::Current, S::Missing},
-        {"no per-page values, nothing stands", false, "@3", "@2", S::Missing, S::Missing, S::DiffersPerPage,
-         S::DiffersPerPage},
-        {"no per-page values, an old text stands", false, "@3", "@2", S::Stale, S::Missing, S::Stale,
-         S::DiffersPerPage},
-        {"per-page values current", true, "@3", "@2", S::Current, S::Current, S::DiffersPerPage, S::DiffersPerPage},
-        {"per-page values missing", true, "@3", "@2", S::Missing, S::Stale, S::Missing, S::Stale},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        app::ConnectorAnalysis analysis;
-        for (const auto& [expected, state] : {std::pair{c.expected1, c.state1}, std::pair{c.expected2, c.state2}}) {
-            app::ConnectorLine line;
-            line.expected = expected;
-            line.state = state;
-            if (state != S::Missing) line.now = app::OwnText{0, 0, 0, 6, 0, state == S::Current ? expected : "@9"};
-            line.note = host::ConnectorNote{"SIG", "", "u", "1:0", c.perPageValues};
-            analysis.connectors.push_back(line);
-        }
-        app::settleReusedLabels(analysis);
-        EXPECT_EQ(analysis.connectors[0].state, c.after1);
-        EXPECT_EQ(analysis.connectors[1].state, c.after2);
-        // Where no text can be placed, Update would place none.
-        EXPECT_EQ(analysis.connectors[0].expected.has_value(), c.perPageValues || c.expected1 == c.expected2);
     }
 }
 
