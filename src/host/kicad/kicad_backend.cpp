@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -243,10 +242,14 @@ host::DesignNotes KicadBackend::describe(const host::Design& design) const {
         }
         notes.connectors[c] = std::move(note);
     }
-    std::map<std::pair<int, int>, int32_t> itemOf;  // (instance, text) -> item
-    for (size_t k = 0; k < l.view.items.size(); ++k)
-        if (l.view.items[k].text >= 0)
-            itemOf[{l.view.items[k].instance, l.view.items[k].text}] = static_cast<int32_t>(k);
+    std::vector<std::vector<int32_t>> itemOf(p.instances.size());  // [instance][text]: the item, or -1
+    for (size_t k = 0; k < l.view.items.size(); ++k) {
+        const ItemOrigin& o = l.view.items[k];
+        if (o.text < 0 || o.instance < 0) continue;
+        std::vector<int32_t>& texts = itemOf[static_cast<size_t>(o.instance)];
+        if (texts.size() <= static_cast<size_t>(o.text)) texts.resize(static_cast<size_t>(o.text) + 1, -1);
+        texts[static_cast<size_t>(o.text)] = static_cast<int32_t>(k);
+    }
     for (size_t f = 0; f < p.files.size(); ++f) {
         const std::vector<int> foreign = classifyTexts(p.files[f], instancePathsOf(p, static_cast<int>(f))).foreign;
         if (foreign.empty()) continue;
@@ -254,10 +257,10 @@ host::DesignNotes KicadBackend::describe(const host::Design& design) const {
             const sch::SheetInstance& in = p.instances[i];
             if (in.file != static_cast<int>(f)) continue;
             for (int t : foreign) {
-                const auto it = itemOf.find({static_cast<int>(i), t});
-                notes.foreignTexts.push_back({it == itemOf.end() ? -1 : it->second, in.page,
-                                              in.pageString + " " + in.humanPath,
-                                              p.files[f].texts[static_cast<size_t>(t)].text});
+                const std::vector<int32_t>& texts = itemOf[i];
+                const int32_t item = static_cast<size_t>(t) < texts.size() ? texts[static_cast<size_t>(t)] : -1;
+                notes.foreignTexts.push_back(
+                    {item, in.page, in.pageString + " " + in.humanPath, p.files[f].texts[static_cast<size_t>(t)].text});
             }
         }
     }
