@@ -72,6 +72,28 @@ bool fitsInt32(int64_t v) {
 
 }  // namespace
 
+void settleReusedLabels(ConnectorAnalysis& analysis) {
+    std::map<std::string, std::vector<ConnectorLine*>> shared;
+    for (ConnectorLine& line : analysis.connectors)
+        if (line.note && !line.note->sharedKey.empty()) shared[line.note->sharedKey].push_back(&line);
+    for (auto& entry : shared) {
+        std::vector<ConnectorLine*>& lines = entry.second;
+        bool differ = false;
+        for (const ConnectorLine* line : lines)
+            differ = differ || line->expected != lines.front()->expected;
+        if (!differ) continue;
+        for (ConnectorLine* line : lines) {
+            if (line->state == ConnectorState::NotReached) continue;
+            if (!line->note->perPageValues) {
+                line->expected.reset();
+                line->state = line->now ? ConnectorState::Stale : ConnectorState::DiffersPerPage;
+            } else if (line->state == ConnectorState::Current) {
+                line->state = ConnectorState::DiffersPerPage;
+            }
+        }
+    }
+}
+
 namespace {
 
 // Whether a bus item of the pin's sheet is the one the pass would find.
@@ -105,9 +127,11 @@ int32_t busDistanceForUnits(int32_t units) {
     }
 }
 
-std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason) {
+std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason, host::DesignNotes* notes) {
     std::unique_ptr<host::Design> design;
-    if (host::chooseBackend(path)->read(path, path, design, reason) != host::kOk) return nullptr;
+    const std::unique_ptr<host::Backend> backend = host::chooseBackend(path);
+    if (backend->read(path, path, design, reason) != host::kOk) return nullptr;
+    if (notes) *notes = backend->describe(*design);
     return design;
 }
 
@@ -129,6 +153,8 @@ std::string_view stateName(ConnectorState state) {
             return "not placed";
         case ConnectorState::NotReached:
             return "not reached";
+        case ConnectorState::DiffersPerPage:
+            return "differs per page";
     }
     return "?";
 }
@@ -140,6 +166,7 @@ bool stateAgrees(ConnectorState state) {
         case ConnectorState::NoOtherSheet:
         case ConnectorState::NoBus:
         case ConnectorState::NotPlaced:
+        case ConnectorState::DiffersPerPage:
             return true;
         case ConnectorState::Stale:
         case ConnectorState::Missing:
@@ -149,9 +176,15 @@ bool stateAgrees(ConnectorState state) {
     return false;
 }
 
-ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
+ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, const host::DesignNotes& notes) {
     ConnectorAnalysis analysis;
     analysis.passEndsEarly = run.list.PassEndedEarly;
+    analysis.noted = !notes.connectors.empty();
+    analysis.foreignTexts = notes.foreignTexts;
+    // A user's "@" text is no own text: Update leaves it where it is.
+    std::set<std::size_t> foreign;
+    for (const host::ForeignText& text : notes.foreignTexts)
+        if (text.item >= 0) foreign.insert(static_cast<std::size_t>(text.item));
 
     // By the position in the component walk: names that differ only in
     // characters Windows-1252 lacks look the same through the records.
@@ -163,8 +196,9 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
     // connector claims one, whatever stays unclaimed stands beside none.
     std::map<PointKey, std::vector<std::size_t>> ownAt;
     std::vector<OwnText> own;
-    for (const host::Item& item : design.items) {
-        if (!isOwn(item)) continue;
+    for (std::size_t k = 0; k < design.items.size(); ++k) {
+        const host::Item& item = design.items[k];
+        if (!isOwn(item) || foreign.count(k)) continue;
         ownAt[{item.sheet, item.x, item.y, item.justification}].push_back(own.size());
         own.push_back({item.sheet, item.x, item.y, item.justification, item.style, item.text});
     }
@@ -199,6 +233,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
         if (component.kind != 2 || component.pins.empty()) continue;
         ConnectorLine line;
         line.refDes = component.refDes;
+        if (index < notes.connectors.size()) line.note = notes.connectors[index];
         const host::Pin& pin = component.pins.front();
         line.sheet = pin.sheet;
         line.net = pin.net;
@@ -310,6 +345,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run) {
         }
     }
 
+    settleReusedLabels(analysis);
     for (std::size_t k = 0; k < own.size(); ++k) {
         if (!claimed[k]) analysis.strays.push_back(own[k]);
     }
@@ -325,12 +361,13 @@ int analyseDesign(const std::string& path, std::ostream& err, ConnectorAnalysis&
     if (d.ended()) return d.status();
 
     std::string reason;
-    std::unique_ptr<host::Design> asIs = readDesignAsIs(path, reason);
+    host::DesignNotes notes;
+    std::unique_ptr<host::Design> asIs = readDesignAsIs(path, reason, &notes);
     if (!asIs) {
         err << escapeText(reason) << '\n';
         return kExitEnded;
     }
-    analysis = compareWithPass(*asIs, d.run());
+    analysis = compareWithPass(*asIs, d.run(), notes);
     return kExitOk;
 }
 

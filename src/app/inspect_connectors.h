@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/backend.h"
 #include "host/design.h"
 
 namespace orlune {
@@ -20,7 +21,9 @@ namespace orlune::app {
 
 // Reads a design file without a conversation: no lock, nothing written.
 // Null, with the host's one-line reason, when the host would refuse it.
-std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason);
+// `notes`, when given, gets what the backend knows beyond the model.
+std::unique_ptr<host::Design> readDesignAsIs(const std::string& path, std::string& reason,
+                                             host::DesignNotes* notes = nullptr);
 
 // The bus search of the update pass on a design as it stands: the first
 // vertical bus on the pin's sheet with an end at the pin's height, at most
@@ -39,6 +42,10 @@ enum class ConnectorState {
     NoBus,         // a bus connector without its bus beside it: no text
     NotPlaced,     // Update would place nothing although the signal reaches other sheets
     NotReached,    // the update pass ends early before this connector
+    // A label of a file shown on several pages whose lists differ: no text
+    // where the file cannot hold per-page values, else the value on this
+    // page is the one Update would leave.
+    DiffersPerPage,
 };
 std::string_view stateName(ConnectorState state);
 // True for the states in which the connector's text is what Update leaves.
@@ -73,12 +80,15 @@ struct ConnectorLine {
     std::optional<std::string> expected;  // what Update would place there (UTF-8)
     int32_t expectedStyle = 0;
     ConnectorState state = ConnectorState::Current;
+    std::optional<host::ConnectorNote> note;  // how the user names it, where the backend says
 };
 
 struct ConnectorAnalysis {
     std::vector<ConnectorLine> connectors;  // in the order of the component walk
     std::vector<OwnText> strays;            // own texts beside no connector
     bool passEndsEarly = false;
+    bool noted = false;                           // the backend names the connectors (a KiCad project)
+    std::vector<host::ForeignText> foreignTexts;  // "@" texts a user wrote: left alone
 };
 
 // Runs start-up and the update pass on a copy in memory (message boxes to
@@ -88,7 +98,14 @@ int analyseDesign(const std::string& path, std::ostream& err, ConnectorAnalysis&
 
 // The comparison alone: the design as it stands against the run after its
 // update pass (its placed texts, settings and style in force).
-ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run);
+ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, const host::DesignNotes& notes = {});
+
+// One label of a file shown on several pages gets one text for all of
+// them. Where the pass's lists differ per page, the file holds per-page
+// values (each page's text is then the value there: "differs per page"
+// when it is current) or, where it cannot, no text at all ("differs per
+// page" when none stands, else "stale": Update would remove it).
+void settleReusedLabels(ConnectorAnalysis& analysis);
 
 // A text for one line of output: CR LF as \n and so on, in double quotes.
 std::string quotedText(std::string_view utf8);

@@ -18,6 +18,9 @@ namespace orlune::app {
 
 namespace {
 
+// The state of a text beginning with "@" that a user wrote: Update leaves it.
+constexpr std::string_view kForeign = "user's text";
+
 std::string sheetList(const std::vector<int32_t>& sheets, char separator) {
     std::string text;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
@@ -48,15 +51,23 @@ std::size_t columns(std::string_view text) {
 
 void writeTable(const ConnectorAnalysis& analysis, std::ostream& out) {
     std::vector<std::vector<std::string>> rows;
-    rows.push_back({"REFDES", "SHEET", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
+    // A KiCad project's connectors by their label and page, as its user
+    // reads them.
+    if (analysis.noted)
+        rows.push_back({"LABEL", "PAGE", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
+    else
+        rows.push_back({"REFDES", "SHEET", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
     for (const ConnectorLine& line : analysis.connectors) {
-        rows.push_back({escapeText(line.refDes), std::to_string(line.sheet), signal(line), std::string(rowMode(line)),
-                        line.sheets.empty() ? "-" : sheetList(line.sheets, ','),
+        rows.push_back({line.note ? escapeText(line.note->label) : escapeText(line.refDes),
+                        line.note ? escapeText(line.note->page) : std::to_string(line.sheet), signal(line),
+                        std::string(rowMode(line)), line.sheets.empty() ? "-" : sheetList(line.sheets, ','),
                         line.now ? quotedText(line.now->text) : "-", std::string(stateName(line.state))});
     }
     for (const OwnText& stray : analysis.strays) {
         rows.push_back({"-", std::to_string(stray.sheet), "-", "-", "-", quotedText(stray.text), "stray"});
     }
+    for (const host::ForeignText& text : analysis.foreignTexts)
+        rows.push_back({"-", escapeText(text.page), "-", "-", "-", quotedText(text.text), std::string(kForeign)});
     std::vector<std::size_t> width(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (std::size_t c = 0; c < row.size(); ++c)
@@ -93,6 +104,14 @@ void writeJson(const std::string& path, const ConnectorAnalysis& analysis, std::
         json.beginObject();
         json.key("refDes");
         json.string(line.refDes);
+        if (line.note) {
+            json.key("label");
+            json.string(line.note->label);
+            json.key("page");
+            json.string(line.note->page);
+            json.key("uuid");
+            json.string(line.note->uuid);
+        }
         json.key("sheet");
         json.integer(line.sheet);
         json.key("net");
@@ -151,6 +170,21 @@ void writeJson(const std::string& path, const ConnectorAnalysis& analysis, std::
         json.endObject();
     }
     json.endArray();
+    if (analysis.noted) {
+        json.key("userTexts");
+        json.beginArray();
+        for (const host::ForeignText& user : analysis.foreignTexts) {
+            json.beginObject();
+            json.key("sheet");
+            json.integer(user.sheet);
+            json.key("page");
+            json.string(user.page);
+            json.key("text");
+            json.string(user.text);
+            json.endObject();
+        }
+        json.endArray();
+    }
     json.endObject();
     json.finish();
     out << text;
@@ -175,23 +209,34 @@ std::string csvField(std::string_view text) {
 }
 
 void writeCsv(const ConnectorAnalysis& analysis, std::ostream& out) {
-    out << "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state\r\n";
+    const std::string_view noted = analysis.noted ? ",label,page,uuid" : "";
+    out << "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state" << noted << "\r\n";
     auto point = [](const ConnectorLine& line, int32_t value) { return line.hasPoint ? std::to_string(value) : ""; };
+    auto names = [&](const ConnectorLine& line) {
+        if (!analysis.noted) return std::string();
+        if (!line.note) return std::string(",,,");
+        return ',' + csvField(line.note->label) + ',' + csvField(line.note->page) + ',' + csvField(line.note->uuid);
+    };
+    const std::string noNames = analysis.noted ? ",,," : "";
     for (const ConnectorLine& line : analysis.connectors) {
         out << csvField(line.refDes) << ',' << line.sheet << ','
             << csvField(!line.busConnector && line.net != 0 ? line.netName : "") << ','
             << csvField(line.busConnector && line.bus ? *line.bus : "") << ',' << rowMode(line) << ','
             << sheetList(line.sheets, ' ') << ',' << point(line, line.x) << ',' << point(line, line.y) << ','
             << point(line, line.justification) << ',' << csvField(line.now ? line.now->text : "") << ','
-            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << "\r\n";
+            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << names(line) << "\r\n";
     }
     for (const OwnText& stray : analysis.strays) {
         out << ',' << stray.sheet << ",,,,," << stray.x << ',' << stray.y << ',' << stray.justification << ','
-            << csvField(stray.text) << ",,stray\r\n";
+            << csvField(stray.text) << ",,stray" << noNames << "\r\n";
     }
+    for (const host::ForeignText& text : analysis.foreignTexts)
+        out << ',' << text.sheet << ",,,,,,,," << csvField(text.text) << ",," << kForeign << ",," << csvField(text.page)
+            << ",\r\n";
 }
 
 std::string where(const ConnectorLine& line) {
+    if (line.note) return quotedText(line.note->label) + " on page " + escapeText(line.note->page);
     return escapeText(line.refDes) + " (sheet " + std::to_string(line.sheet) + ")";
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,30 @@
 #include "host/host.h"
 
 namespace orlune::host {
+
+// What a backend knows of a design beyond the model, for the read-only
+// views (report, verify): how the user names each sheet connector, and the
+// texts beginning with "@" that a user wrote. Empty for a design file.
+struct ConnectorNote {
+    std::string label;  // the text of the label it stands for
+    std::string page;   // the page as the user reads it: page string and path
+    std::string uuid;   // the label's own uuid
+    // Connectors with the same non-empty key are one label of a file used
+    // by several pages: one text serves them all, or per-page values where
+    // `perPageValues` (else nothing, when their lists differ).
+    std::string sharedKey;
+    bool perPageValues = false;
+};
+struct ForeignText {
+    int32_t item = -1;  // index into design.items, or -1 when the model holds no item for it
+    int32_t sheet = 0;
+    std::string page;
+    std::string text;
+};
+struct DesignNotes {
+    std::vector<std::optional<ConnectorNote>> connectors;  // parallel to design.components; empty: no notes
+    std::vector<ForeignText> foreignTexts;
+};
 
 class Backend {
 public:
@@ -56,6 +81,9 @@ public:
     // this backend knows beyond the model (a KiCad pin's number and name,
     // say) as extra keys. Empty when the design was not read.
     virtual std::string designFileText(const Design& design) const = 0;
+
+    // The notes on the design the last read gave (see DesignNotes).
+    virtual DesignNotes describe(const Design&) const { return {}; }
 
     // What a design in this storage cannot do, with the reason a command is
     // refused for: empty when it can. cannotWrite(): keep any change;

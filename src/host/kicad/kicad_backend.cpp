@@ -146,6 +146,7 @@ public:
     const std::vector<std::string>& warnings() const override { return warnings_; }
 
     std::string designFileText(const host::Design& design) const override;
+    host::DesignNotes describe(const host::Design& design) const override;
 
     // KiCad's own lock: a project it has open is not written.
     std::string cannotWrite() const override {
@@ -381,6 +382,58 @@ std::string KicadBackend::designFileText(const host::Design& design) const {
     // written fresh.
     copy.document = document;
     return host::designText(copy);
+}
+
+// Each connector by its label and page, the labels of reused files keyed by
+// file and label, and the "@" texts a user wrote, on every page their file
+// is shown on.
+host::DesignNotes KicadBackend::describe(const host::Design& design) const {
+    host::DesignNotes notes;
+    if (!loaded_) return notes;
+    const Loaded& l = *loaded_;
+    const sch::Project& p = l.project;
+    std::vector<int> uses(p.files.size(), 0);
+    for (const sch::SheetInstance& in : p.instances)
+        ++uses[static_cast<size_t>(in.file)];
+    notes.connectors.resize(design.components.size());
+    for (size_t c = 0; c < design.components.size() && c < l.view.components.size(); ++c) {
+        const ComponentOrigin& origin = l.view.components[c];
+        if (origin.label < 0) continue;
+        const sch::SheetInstance& in = p.instances[static_cast<size_t>(origin.instance)];
+        const sch::Label& label = p.fileOf(in).labels[static_cast<size_t>(origin.label)];
+        host::ConnectorNote note;
+        note.label = label.text;
+        note.page = in.pageString + " " + in.humanPath;
+        note.uuid = label.uuid;
+        if (uses[static_cast<size_t>(in.file)] > 1) {
+            note.sharedKey = std::to_string(in.file) + ":" + std::to_string(origin.label);
+            note.perPageValues = perInstanceFieldsPossible(p, in.file);
+        }
+        notes.connectors[c] = std::move(note);
+    }
+    std::vector<std::vector<int32_t>> itemOf(p.instances.size());  // [instance][text]: the item, or -1
+    for (size_t k = 0; k < l.view.items.size(); ++k) {
+        const ItemOrigin& o = l.view.items[k];
+        if (o.text < 0 || o.instance < 0) continue;
+        std::vector<int32_t>& texts = itemOf[static_cast<size_t>(o.instance)];
+        if (texts.size() <= static_cast<size_t>(o.text)) texts.resize(static_cast<size_t>(o.text) + 1, -1);
+        texts[static_cast<size_t>(o.text)] = static_cast<int32_t>(k);
+    }
+    for (size_t f = 0; f < p.files.size(); ++f) {
+        const std::vector<int> foreign = classifyTexts(p.files[f], instancePathsOf(p, static_cast<int>(f))).foreign;
+        if (foreign.empty()) continue;
+        for (size_t i = 0; i < p.instances.size(); ++i) {
+            const sch::SheetInstance& in = p.instances[i];
+            if (in.file != static_cast<int>(f)) continue;
+            for (int t : foreign) {
+                const std::vector<int32_t>& texts = itemOf[i];
+                const int32_t item = static_cast<size_t>(t) < texts.size() ? texts[static_cast<size_t>(t)] : -1;
+                notes.foreignTexts.push_back(
+                    {item, in.page, in.pageString + " " + in.humanPath, p.files[f].texts[static_cast<size_t>(t)].text});
+            }
+        }
+    }
+    return notes;
 }
 
 }  // namespace
