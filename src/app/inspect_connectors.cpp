@@ -192,14 +192,19 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
     for (const PlacedText& placed : run.list.PlacedTexts)
         placedByComponent.emplace(placed.component, &placed);
 
-    // The own texts as they stand, by the point they are anchored at; a
-    // connector claims one, whatever stays unclaimed stands beside none.
+    // The own texts as they stand: those the backend knows the connector
+    // of, by that connector; the others by the point they are anchored at.
+    // A connector claims one, whatever stays unclaimed stands beside none.
     std::map<PointKey, std::vector<std::size_t>> ownAt;
+    std::unordered_map<int32_t, std::vector<std::size_t>> ownedBy;
     std::vector<OwnText> own;
     for (std::size_t k = 0; k < design.items.size(); ++k) {
         const host::Item& item = design.items[k];
         if (!isOwn(item) || foreign.count(k)) continue;
-        ownAt[{item.sheet, item.x, item.y, item.justification}].push_back(own.size());
+        if (item.owner >= 0)
+            ownedBy[item.owner].push_back(own.size());
+        else
+            ownAt[{item.sheet, item.x, item.y, item.justification}].push_back(own.size());
         own.push_back({item.sheet, item.x, item.y, item.justification, item.style, item.text});
     }
     std::vector<bool> claimed(own.size(), false);
@@ -228,6 +233,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
 
     std::vector<bool> placedOnes;
     std::vector<bool> reachesOther;
+    std::vector<bool> movedAway;  // its own text stands elsewhere than Update puts it
     for (std::size_t index = 0; index < design.components.size(); ++index) {
         const host::Component& component = design.components[index];
         if (component.kind != 2 || component.pins.empty()) continue;
@@ -275,8 +281,18 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
             line.justification = flipped ? kJustifyRight : kJustifyLeft;
         }
 
+        bool moved = false;
+        if (auto mine = ownedBy.find(static_cast<int32_t>(index)); mine != ownedBy.end()) {
+            const OwnText& text = own[mine->second.front()];
+            claimed[mine->second.front()] = true;
+            moved = !line.hasPoint || text.sheet != line.sheet || text.x != line.x || text.y != line.y ||
+                    text.justification != line.justification;
+            line.now = text;
+        }
+
         placedOnes.push_back(placed != placedByComponent.end());
         reachesOther.push_back(reaches);
+        movedAway.push_back(moved);
         analysis.connectors.push_back(std::move(line));
     }
 
@@ -329,7 +345,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
         } else if (line.expected) {
             if (!line.now) {
                 line.state = ConnectorState::Missing;
-            } else if (line.now->text == *line.expected && line.now->style == line.expectedStyle) {
+            } else if (line.now->text == *line.expected && line.now->style == line.expectedStyle && !movedAway[k]) {
                 line.state = line.expected->starts_with("@@") ? ConnectorState::TooLong : ConnectorState::Current;
             } else {
                 line.state = ConnectorState::Stale;

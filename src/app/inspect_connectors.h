@@ -35,7 +35,7 @@ int32_t busDistanceForUnits(int32_t units);
 
 enum class ConnectorState {
     Current,       // the text Update would place stands at its point
-    Stale,         // a different own text stands there (or one Update would remove)
+    Stale,         // a different own text stands there, its own text stands elsewhere, or Update would remove it
     Missing,       // Update would place a text; none stands there
     TooLong,       // Update would place "@@" and "@@" stands there
     NoOtherSheet,  // the signal has pins on no other sheet: no text

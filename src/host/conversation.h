@@ -71,6 +71,8 @@ public:
     }
     // Index in its list of the entry that the last successful step gave.
     std::size_t index() const { return next_ - 1; }
+    // Whether a step gave an entry and the walk has not ended since.
+    bool inHand() const { return list_ != nullptr && next_ > 0; }
 
     // `index` was erased from `list`: the next step still delivers the
     // entry that followed the one in hand.

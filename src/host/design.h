@@ -97,6 +97,10 @@ struct Item {
     int32_t x = 0;
     int32_t y = 0;
     int32_t justification = 0;
+    // The sheet connector (index into Design::components) whose component
+    // walk was in hand when the text was placed, or whose text a backend
+    // knows it to be; -1: none known. Not stored in a design file.
+    int32_t owner = -1;
     // Bus, wire and line.
     std::string bus;
     int32_t net = 0;  // wire; 0: none

@@ -829,6 +829,10 @@ int32_t TPlaceText(DesignContext* context, TextRecord* text) {
         item.y = text->location.y;
         item.justification = text->justification;
         item.text = fromCp1252(received);
+        // The pass places a connector's text while its component walk holds
+        // that connector: the text is that connector's, wherever it stands.
+        if (open.conversation.components.inHand())
+            item.owner = static_cast<int32_t>(open.conversation.components.index());
         const std::size_t index = open.conversation.appendItem(std::move(item));
         const TextExtent extent = open.conversation.textExtent(index);
         open.design.changed = true;

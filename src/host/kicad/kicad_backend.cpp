@@ -177,40 +177,26 @@ bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::s
                         std::string& reason) {
     const Loaded& l = *loaded_;
     const sch::Project& p = l.project;
-    // The connectors of each page by the height of their pin: the pass
-    // puts a connector's text at its pin's height, on the side it points to.
-    std::map<std::pair<int32_t, int32_t>, std::vector<size_t>> connectorsAt;
-    for (size_t c = 0; c < design.components.size() && c < l.view.components.size(); ++c) {
-        const host::Component& comp = design.components[c];
-        if (l.view.components[c].label < 0 || comp.pins.empty()) continue;
-        connectorsAt[{comp.pins.front().sheet, comp.pins.front().y}].push_back(c);
-    }
+    // Each text goes to the label of the connector it was placed for (the
+    // pass records it), never to a label guessed by its position: labels
+    // closer together than the gap to their texts, or at one point, keep
+    // each its own text.
     std::vector<PlacedText> texts;
     for (const host::Item& item : design.items) {
         if (item.deleted || item.type != host::ItemType::Text || !item.text.starts_with("@")) continue;
-        const auto at = connectorsAt.find({item.sheet, item.y});
-        if (at == connectorsAt.end()) continue;
-        size_t best = SIZE_MAX;
-        int64_t bestDistance = INT64_MAX;
-        for (size_t c : at->second) {
-            const host::Component& comp = design.components[c];
-            const int64_t d = int64_t{item.x} - comp.pins.front().x;
-            const bool right = item.justification != 6;
-            if (comp.symbol.flipped != right || (right ? d < 0 : d > 0)) continue;
-            if (std::llabs(d) < bestDistance) {
-                bestDistance = std::llabs(d);
-                best = c;
-            }
-        }
-        if (best == SIZE_MAX) continue;
-        const ComponentOrigin& origin = l.view.components[best];
+        if (item.owner < 0 || static_cast<size_t>(item.owner) >= design.components.size() ||
+            static_cast<size_t>(item.owner) >= l.view.components.size())
+            continue;
+        const size_t owner = static_cast<size_t>(item.owner);
+        if (l.view.components[owner].label < 0 || design.components[owner].pins.empty()) continue;
+        const ComponentOrigin& origin = l.view.components[owner];
         const sch::SheetInstance& instance = p.instances[static_cast<size_t>(origin.instance)];
         const sch::Label& label = p.fileOf(instance).labels[static_cast<size_t>(origin.label)];
         const size_t style =
             static_cast<size_t>(item.style) < l.view.styleSizes.size() ? static_cast<size_t>(item.style) : 0;
         PlacedText t{origin.instance, origin.label, 0, {}};
         t.params =
-            placedFor(item, design.components[best], label, l.view.styleSizes[style], design.textStyles[style].height);
+            placedFor(item, design.components[owner], label, l.view.styleSizes[style], design.textStyles[style].height);
         texts.push_back(std::move(t));
     }
     WriteBack wb = planWriteBack(p, texts);
@@ -218,8 +204,8 @@ bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::s
         warnings_.push_back(
             p.files[static_cast<size_t>(f)].path + ": the label \"" +
             p.files[static_cast<size_t>(f)].labels[static_cast<size_t>(l2)].text +
-            "\" has a different list on each page of this reused sheet, and the sheet above it is reused too, "
-            "so no sheet symbol can hold each page's list: no text placed");
+            "\" has a different list on each page of this reused sheet, and the sheets above it are reused too "
+            "(KiCad 9 files: two levels up), so no sheet symbol can hold each page's list: no text placed");
     std::map<int, std::string> changed(wb.files.begin(), wb.files.end());
 
     // "SH_TYPE" added to labels that lacked it, once per label of a file.

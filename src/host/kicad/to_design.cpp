@@ -463,7 +463,32 @@ private:
                     if (in.file != static_cast<int>(f) || (!o.path.empty() && o.path != in.path)) continue;
                     ownedItem(static_cast<int>(i), file.texts[static_cast<size_t>(o.text)], o);
                 }
+            // ORLUNE's texts whose label is gone stand beside no connector,
+            // on every page of their file: the pass removes them.
+            for (int t : own.orphans)
+                for (size_t i = 0; i < p_.instances.size(); ++i)
+                    if (p_.instances[i].file == static_cast<int>(f))
+                        orphanItem(static_cast<int>(i), file.texts[static_cast<size_t>(t)], t);
         }
+    }
+
+    void orphanItem(int instance, const sch::FreeText& text, int index) {
+        host::Item item;
+        item.type = host::ItemType::Text;
+        item.sheet = pageOf(instance);
+        const std::string shown = text.text.starts_with("@") ? text.text : resolvePerInstance(p_, instance, text.text);
+        for (char ch : shown) {
+            if (ch == '\n') item.text += '\r';
+            item.text += ch;
+        }
+        // Even an unresolved reference is the program's own: it begins with "@".
+        if (!item.text.starts_with("@")) item.text.insert(0, "@");
+        item.style = styleOf(text.size);
+        item.x = static_cast<int32_t>(std::clamp<int64_t>(int64_t{text.at.x} * 10, INT32_MIN, INT32_MAX));
+        item.y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{text.at.y} * 10, INT32_MIN, INT32_MAX));
+        item.justification = text.right ? 6 : 4;
+        v_.design.items.push_back(std::move(item));
+        v_.items.push_back({instance, index, -1});
     }
 
     void ownedItem(int instance, const sch::FreeText& text, const OwnedText& o) {
@@ -475,6 +500,7 @@ private:
         host::Item item;
         item.type = host::ItemType::Text;
         item.sheet = pageOf(instance);
+        item.owner = static_cast<int32_t>(at->second);
         const std::string shown = text.text.starts_with("@") ? text.text : resolvePerInstance(p_, instance, text.text);
         for (char ch : shown) {
             if (ch == '\n') item.text += '\r';

@@ -1,5 +1,7 @@
 #include "host/kicad/uuid.h"
 
+#include <algorithm>
+
 namespace orlune::kicad {
 
 namespace {
@@ -70,12 +72,9 @@ std::array<uint8_t, 20> sha1(std::string_view data) {
     return out;
 }
 
-std::string nameUuid(std::string_view name) {
-    std::string input(reinterpret_cast<const char*>(kNamespace.data()), kNamespace.size());
-    input += name;
-    std::array<uint8_t, 20> d = sha1(input);
-    d[6] = static_cast<uint8_t>((d[6] & 0x0f) | 0x50);  // version 5
-    d[8] = static_cast<uint8_t>((d[8] & 0x3f) | 0x80);  // variant 10
+namespace {
+
+std::string hexUuid(const uint8_t* d) {
     std::string out;
     out.reserve(36);
     for (size_t i = 0; i < 16; ++i) {
@@ -86,21 +85,87 @@ std::string nameUuid(std::string_view name) {
     return out;
 }
 
-std::string ownedTextUuid(std::string_view labelUuid, std::string_view instancePath, int row) {
+// The six check bytes of a text uuid's first ten bytes.
+std::array<uint8_t, 20> checkOf(const uint8_t* head) {
+    std::string input = "orlune-own-text\n";
+    input.append(reinterpret_cast<const char*>(head), 10);
+    return sha1(input);
+}
+
+std::string textName(std::string_view labelUuid, std::string_view instancePath, int row) {
     std::string name = "text\n";
     name += labelUuid;
     name += '\n';
     name += instancePath;
     name += '\n';
     name += std::to_string(row);
-    return nameUuid(name);
+    return name;
 }
 
-std::string perInstanceVariable(std::string_view labelUuid, int row) {
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string nameUuid(std::string_view name) {
+    std::string input(reinterpret_cast<const char*>(kNamespace.data()), kNamespace.size());
+    input += name;
+    std::array<uint8_t, 20> d = sha1(input);
+    d[6] = static_cast<uint8_t>((d[6] & 0x0f) | 0x50);  // version 5
+    d[8] = static_cast<uint8_t>((d[8] & 0x3f) | 0x80);  // variant 10
+    return hexUuid(d.data());
+}
+
+std::string ownedTextUuid(std::string_view labelUuid, std::string_view instancePath, int row, int occurrence) {
+    std::string name = textName(labelUuid, instancePath, row);
+    if (occurrence > 0) name += "\n#" + std::to_string(occurrence);
+    std::string input(reinterpret_cast<const char*>(kNamespace.data()), kNamespace.size());
+    input += name;
+    std::array<uint8_t, 20> d = sha1(input);
+    d[6] = static_cast<uint8_t>((d[6] & 0x0f) | 0x50);  // version 5, as name-based uuids read
+    d[8] = static_cast<uint8_t>((d[8] & 0x3f) | 0x80);  // variant 10
+    const std::array<uint8_t, 20> check = checkOf(d.data());
+    std::copy(check.begin(), check.begin() + 6, d.begin() + 10);
+    return hexUuid(d.data());
+}
+
+bool isOwnedTextUuid(std::string_view uuid) {
+    if (uuid.size() != 36) return false;
+    uint8_t d[16];
+    size_t k = 0;
+    for (size_t i = 0; i < uuid.size(); ++i) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (uuid[i] != '-') return false;
+            continue;
+        }
+        const int hi = hexValue(uuid[i]), lo = i + 1 < uuid.size() ? hexValue(uuid[i + 1]) : -1;
+        if (hi < 0 || lo < 0 || k >= 16) return false;
+        d[k++] = static_cast<uint8_t>(hi << 4 | lo);
+        ++i;
+    }
+    if (k != 16) return false;
+    const std::array<uint8_t, 20> check = checkOf(d);
+    return std::equal(check.begin(), check.begin() + 6, d + 10);
+}
+
+std::string legacyOwnedTextUuid(std::string_view labelUuid, std::string_view instancePath, int row) {
+    return nameUuid(textName(labelUuid, instancePath, row));
+}
+
+std::string perInstanceVariable(std::string_view labelUuid, int row, int occurrence, std::string_view below) {
     std::string name = "variable\n";
     name += labelUuid;
     name += '\n';
     name += std::to_string(row);
+    if (occurrence > 0) name += "\n#" + std::to_string(occurrence);
+    if (!below.empty()) {
+        name += "\nbelow ";
+        name += below;
+    }
     const std::array<uint8_t, 20> d = sha1(name);
     std::string out = "ORL_";
     for (size_t i = 0; i < 5; ++i) {

@@ -285,6 +285,17 @@ std::vector<std::string> instancePathsOf(const sch::Project& project, int file) 
     return out;
 }
 
+std::vector<int> labelOccurrences(const sch::SchematicFile& file) {
+    std::vector<int> out(file.labels.size(), 0);
+    std::unordered_map<std::string, int> seen;
+    for (size_t l = 0; l < file.labels.size(); ++l) {
+        const sch::Label& label = file.labels[l];
+        if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
+        out[l] = seen[label.uuid]++;
+    }
+    return out;
+}
+
 TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<std::string>& instancePaths) {
     TextOwnership out;
     std::vector<int> candidates;
@@ -295,28 +306,38 @@ TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<st
     }
     if (candidates.empty()) return out;
     // Derived uuids of every label, instance and row a text can stand for,
-    // whatever other texts the file holds.
+    // whatever other texts the file holds; those of earlier versions too,
+    // so that their texts are replaced rather than kept as a user's.
     std::vector<std::string> paths = instancePaths;
     paths.emplace_back();
+    const std::vector<int> occurrences = labelOccurrences(file);
     std::unordered_map<std::string, OwnedText> derived;
     for (size_t l = 0; l < file.labels.size(); ++l) {
         const sch::Label& label = file.labels[l];
         if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
+        const int occurrence = occurrences[l];
         for (const std::string& path : paths)
-            for (int row = 0; row < kMaxOwnedRows; ++row)
-                derived.emplace(ownedTextUuid(label.uuid, path, row), OwnedText{-1, static_cast<int>(l), path, row});
+            for (int row = 0; row < kMaxOwnedRows; ++row) {
+                const OwnedText o{-1, static_cast<int>(l), path, row};
+                derived.emplace(ownedTextUuid(label.uuid, path, row, occurrence), o);
+                if (occurrence == 0) derived.emplace(legacyOwnedTextUuid(label.uuid, path, row), o);
+            }
     }
     for (int t : candidates) {
         const sch::FreeText& text = file.texts[static_cast<size_t>(t)];
         const auto it = derived.find(text.uuid);
         bool owned = it != derived.end();
-        if (owned && !text.text.starts_with("@"))
-            owned = text.text == perInstanceText(perInstanceVariable(
-                                     file.labels[static_cast<size_t>(it->second.label)].uuid, it->second.row));
+        if (owned && !text.text.starts_with("@")) {
+            const size_t l = static_cast<size_t>(it->second.label);
+            owned =
+                text.text == perInstanceText(perInstanceVariable(file.labels[l].uuid, it->second.row, occurrences[l]));
+        }
         if (owned) {
             OwnedText o = it->second;
             o.text = t;
             out.owned.push_back(std::move(o));
+        } else if (isOwnedTextUuid(text.uuid)) {
+            out.orphans.push_back(t);
         } else if (text.text.starts_with("@")) {
             out.foreign.push_back(t);
         }
@@ -324,16 +345,54 @@ TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<st
     return out;
 }
 
-bool perInstanceFieldsPossible(const sch::Project& project, int file) {
-    std::map<int, int> uses;
+namespace {
+
+// The project's newest file version: no KiCad older than the one that
+// writes it opens the project.
+int64_t newestVersion(const sch::Project& project) {
+    int64_t v = 0;
+    for (const sch::SchematicFile& f : project.files)
+        v = std::max(v, f.version);
+    return v;
+}
+
+// How an instance's page gets its list where it differs per page: in a
+// field of its own sheet symbol (its parent file is used once), or in a
+// field of its parent's sheet symbol that the field of its own sheet
+// symbol refers to (its grandparent file is used once, and every KiCad
+// that opens the project resolves a variable along the page's path and
+// expands a field's value: KiCad 9 files), or not at all.
+enum class PerPage { Own, Parent, None };
+
+PerPage perPageHolder(const sch::Project& project, const std::vector<int>& uses, const sch::SheetInstance& in) {
+    if (in.parent < 0) return PerPage::None;
+    const sch::SheetInstance& parent = project.instances[static_cast<size_t>(in.parent)];
+    if (uses[static_cast<size_t>(parent.file)] == 1) return PerPage::Own;
+    if (parent.parent < 0 || newestVersion(project) < kNestedVariablesVersion) return PerPage::None;
+    const int grandFile = project.instances[static_cast<size_t>(parent.parent)].file;
+    return uses[static_cast<size_t>(grandFile)] == 1 ? PerPage::Parent : PerPage::None;
+}
+
+std::vector<int> usesOf(const sch::Project& project) {
+    std::vector<int> uses(project.files.size(), 0);
     for (const sch::SheetInstance& in : project.instances)
-        ++uses[in.file];
-    for (const sch::SheetInstance& in : project.instances) {
-        if (in.file != file) continue;
-        if (in.parent < 0) return false;
-        const int parentFile = project.instances[static_cast<size_t>(in.parent)].file;
-        if (uses[parentFile] != 1) return false;
-    }
+        ++uses[static_cast<size_t>(in.file)];
+    return uses;
+}
+
+// The uuid of an instance's own sheet symbol: the last step of its path.
+std::string_view sheetUuidOf(const sch::SheetInstance& in) {
+    const std::string_view path = in.path;
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool perInstanceFieldsPossible(const sch::Project& project, int file) {
+    const std::vector<int> uses = usesOf(project);
+    for (const sch::SheetInstance& in : project.instances)
+        if (in.file == file && perPageHolder(project, uses, in) == PerPage::None) return false;
     return true;
 }
 
@@ -383,15 +442,28 @@ std::vector<NodeIndex> ownedSheetFields(const sch::SchematicFile& file) {
 }
 
 std::string resolvePerInstance(const sch::Project& project, int instance, const std::string& text) {
-    if (!text.starts_with("${ORL_") || !text.ends_with("}")) return text;
-    const sch::SheetInstance& in = project.instances[static_cast<size_t>(instance)];
-    if (in.parent < 0) return text;
-    const sch::SchematicFile& f =
-        project.files[static_cast<size_t>(project.instances[static_cast<size_t>(in.parent)].file)];
-    const std::string name = text.substr(2, text.size() - 3);
-    for (const sch::Property& p : f.sheets[static_cast<size_t>(in.sheetInParent)].fields)
-        if (p.name == name) return p.value;
-    return text;
+    // As KiCad resolves a variable on a page: the fields of the page's sheet
+    // symbol, then those of every sheet symbol above it; a value that is a
+    // reference itself is resolved the same way, from the page.
+    auto lookUp = [&](std::string_view name) -> const std::string* {
+        for (int k = instance; k >= 0;) {
+            const sch::SheetInstance& in = project.instances[static_cast<size_t>(k)];
+            if (in.parent < 0) break;
+            const sch::SchematicFile& f =
+                project.files[static_cast<size_t>(project.instances[static_cast<size_t>(in.parent)].file)];
+            for (const sch::Property& p : f.sheets[static_cast<size_t>(in.sheetInParent)].fields)
+                if (p.name == name) return &p.value;
+            k = in.parent;
+        }
+        return nullptr;
+    };
+    std::string shown = text;
+    for (int hop = 0; hop < 2 && shown.starts_with("${ORL_") && shown.ends_with("}"); ++hop) {
+        const std::string* value = lookUp(std::string_view(shown).substr(2, shown.size() - 3));
+        if (!value) break;
+        shown = *value;
+    }
+    return shown;
 }
 
 WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedText>& texts) {
@@ -399,24 +471,39 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
     const size_t nFiles = project.files.size();
     std::vector<std::vector<NodeIndex>> removals(nFiles);
     std::vector<std::vector<Insertion>> insertions(nFiles);
-    std::vector<int> uses(nFiles, 0);
-    for (const sch::SheetInstance& in : project.instances)
-        ++uses[static_cast<size_t>(in.file)];
+    const std::vector<int> uses = usesOf(project);
     for (size_t f = 0; f < nFiles; ++f) {
         const sch::SchematicFile& file = project.files[f];
         const TextOwnership own = classifyTexts(file, instancePathsOf(project, static_cast<int>(f)));
         for (const OwnedText& o : own.owned)
             removals[f].push_back(file.texts[static_cast<size_t>(o.text)].node);
+        // ORLUNE's texts whose label is gone go too.
+        for (int t : own.orphans)
+            removals[f].push_back(file.texts[static_cast<size_t>(t)].node);
         for (int t : own.foreign)
             out.foreignTexts.emplace_back(static_cast<int>(f), t);
         for (NodeIndex n : ownedSheetFields(file))
             removals[f].push_back(n);
     }
+    std::vector<std::vector<int>> occurrences(nFiles);
+    for (size_t f = 0; f < nFiles; ++f)
+        occurrences[f] = labelOccurrences(project.files[f]);
     // The texts of one label and row, over the instances of its file.
     std::map<std::tuple<int, int, int>, std::vector<const PlacedText*>> groups;
     for (const PlacedText& t : texts)
         groups[{project.instances[static_cast<size_t>(t.instance)].file, t.label, t.row}].push_back(&t);
-    std::vector<int> fieldsOf(project.instances.size(), 0);  // ORLUNE fields in each instance's sheet symbol
+    // ORLUNE fields put into each sheet symbol, by (file, sheet): KiCad 6
+    // numbers them; a field that several pages share goes in once.
+    std::map<std::pair<int, int>, int> fieldsOf;
+    std::set<std::tuple<int, int, std::string>> fieldsPut;
+    auto putField = [&](int instance, const std::string& variable, const std::string& value) {
+        const sch::SheetInstance& in = project.instances[static_cast<size_t>(instance)];
+        const int parentFile = project.instances[static_cast<size_t>(in.parent)].file;
+        if (!fieldsPut.emplace(parentFile, in.sheetInParent, variable).second) return;
+        FileInsertion fi =
+            perInstanceField(project, instance, variable, value, fieldsOf[{parentFile, in.sheetInParent}]++);
+        insertions[static_cast<size_t>(fi.file)].push_back(std::move(fi.insertion));
+    };
     auto same = [](const TextParams& a, const TextParams& b) {
         return a.text == b.text && a.x == b.x && a.y == b.y && a.run == b.run && a.height == b.height &&
                a.width == b.width;
@@ -425,10 +512,11 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
         const auto [f, l, row] = key;
         const sch::SchematicFile& file = project.files[static_cast<size_t>(f)];
         const std::string& labelUuid = file.labels[static_cast<size_t>(l)].uuid;
+        const int occurrence = occurrences[static_cast<size_t>(f)][static_cast<size_t>(l)];
         TextParams params = group.front()->params;
         if (uses[static_cast<size_t>(f)] == 1) {
-            params.uuid =
-                ownedTextUuid(labelUuid, project.instances[static_cast<size_t>(group.front()->instance)].path, row);
+            params.uuid = ownedTextUuid(labelUuid, project.instances[static_cast<size_t>(group.front()->instance)].path,
+                                        row, occurrence);
             insertions[static_cast<size_t>(f)].push_back({0, textNode(params, file.version)});
             continue;
         }
@@ -439,17 +527,26 @@ WriteBack planWriteBack(const sch::Project& project, const std::vector<PlacedTex
             out.differsPerPage.emplace_back(f, l);
             continue;
         }
-        params.uuid = ownedTextUuid(labelUuid, "", row);
+        params.uuid = ownedTextUuid(labelUuid, "", row, occurrence);
         if (!everywhere) {
-            const std::string variable = perInstanceVariable(labelUuid, row);
+            const std::string variable = perInstanceVariable(labelUuid, row, occurrence);
             params.text = perInstanceText(variable);
             for (size_t i = 0; i < project.instances.size(); ++i) {
-                if (project.instances[i].file != f) continue;
+                const sch::SheetInstance& in = project.instances[i];
+                if (in.file != f) continue;
                 std::string value;
                 for (const PlacedText* t : group)
                     if (t->instance == static_cast<int>(i)) value = t->params.text;
-                FileInsertion fi = perInstanceField(project, static_cast<int>(i), variable, value, fieldsOf[i]++);
-                insertions[static_cast<size_t>(fi.file)].push_back(std::move(fi.insertion));
+                if (perPageHolder(project, uses, in) == PerPage::Own) {
+                    putField(static_cast<int>(i), variable, value);
+                    continue;
+                }
+                // The page's own sheet symbol is shared by every page of its
+                // parent file: it names a variable per sheet symbol, which
+                // the parent's sheet symbol (one per page) holds.
+                const std::string outer = perInstanceVariable(labelUuid, row, occurrence, sheetUuidOf(in));
+                putField(static_cast<int>(i), variable, perInstanceText(outer));
+                putField(in.parent, outer, value);
             }
         }
         insertions[static_cast<size_t>(f)].push_back({0, textNode(params, file.version)});

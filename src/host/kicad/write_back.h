@@ -46,8 +46,13 @@ struct OwnedText {
 
 struct TextOwnership {
     std::vector<OwnedText> owned;
+    std::vector<int> orphans;  // ORLUNE's by their uuid, but their label (or page) is gone: removed, reported
     std::vector<int> foreign;  // texts beginning with "@" that a user wrote: left alone, reported
 };
+
+// For each label of a file, how many global and hierarchical labels before
+// it carry the same uuid (0 for a uuid of its own).
+std::vector<int> labelOccurrences(const sch::SchematicFile& file);
 
 // `instancePaths` are the uuid paths (with the root uuid) of the file's
 // sheet instances.
@@ -60,8 +65,15 @@ std::vector<std::string> instancePathsOf(const sch::Project& project, int file);
 // where the lists differ per instance, the text reads `${ORL_…}` and the
 // sheet symbol of every instance, in the parent file, carries that variable
 // as a hidden field with the instance's list. That needs a parent file used
-// by one instance only (its sheet symbol is then one per instance).
+// by one instance only (its sheet symbol is then one per instance), or, in
+// a project of KiCad 9 files, a grandparent file used once: the page's
+// sheet symbol then refers (`${ORL_…}` again) to a field of its parent's
+// sheet symbol, which KiCad finds along the page's path.
 bool perInstanceFieldsPossible(const sch::Project& project, int file);
+
+// The first file version whose KiCad (9) resolves a sheet field's value
+// along the page's path: older KiCads may open older projects.
+inline constexpr int64_t kNestedVariablesVersion = 20250114;
 
 // The text of a per-instance reference.
 std::string perInstanceText(const std::string& variable);

@@ -97,8 +97,10 @@ TEST(KicadReport, DemoLabelsByTextAndPageWithThePagesTheirSignalsReach) {
 }
 
 // A global label of a file shown on pages 4 and 5 through a file that is
-// itself shown twice: its lists differ ("@5", "@4") and no sheet symbol is
-// one per page, so no text can be placed. A user's "@" text is no stray.
+// itself shown twice, in KiCad 8 files (which a KiCad 8 may open: only KiCad
+// 9's resolution along the page's path is relied on): its lists differ
+// ("@5", "@4") and no sheet symbol is one per page, so no text can be
+// placed. A user's "@" text is no stray.
 TEST(KicadReport, AReusedLabelWhoseListsDifferPerPage) {
     const std::string r = "00000000-0000-0000-0000-0000000000aa", a = "a0000000-0000-0000-0000-000000000001",
                       b = "b0000000-0000-0000-0000-000000000002", l = "c0000000-0000-0000-0000-000000000003";
@@ -110,7 +112,7 @@ TEST(KicadReport, AReusedLabelWhoseListsDifferPerPage) {
             "\") (property \"Sheetname\" \"L\" (at 0 0 0)) (property \"Sheetfile\" \"leaf.kicad_sch\" (at 0 0 0)) "
             "(instances (project \"p\" " +
             path(a, "") + "(page \"4\")) " + path(b, "") + "(page \"5\")))))",
-        "20250114", "d0000000-0000-0000-0000-000000000004");
+        "20231120", "d0000000-0000-0000-0000-000000000004");
     const std::string font = "(effects (font (size 1.27 1.27)) (justify left bottom))";
     const std::string leaf = test::schematic(
         "(lib_symbols (symbol \"l:R\" (symbol \"R_1_1\" (pin passive line (at 0 0 0) (length 2.54) (name \"~\" " +
@@ -121,10 +123,11 @@ TEST(KicadReport, AReusedLabelWhoseListsDifferPerPage) {
             "\"f1000000-0000-0000-0000-000000000007\") (property \"Reference\" \"R1\" (at 0 0 0)) (instances (project "
             "\"p\" " +
             path(a, "/" + l) + "(reference \"R1\") (unit 1)) " + path(b, "/" + l) + "(reference \"R2\") (unit 1)))))",
-        "20250114", "e0000000-0000-0000-0000-000000000005");
+        "20231120", "e0000000-0000-0000-0000-000000000005");
     const test::TempProject dir({{"top.kicad_sch", test::schematic(test::sheet(a, "A", "mid.kicad_sch", "2") +
-                                                                   test::sheet(b, "B", "mid.kicad_sch", "3") +
-                                                                   "(sheet_instances (path \"/\" (page \"1\")))")},
+                                                                       test::sheet(b, "B", "mid.kicad_sch", "3") +
+                                                                       "(sheet_instances (path \"/\" (page \"1\")))",
+                                                                   "20231120")},
                                  {"mid.kicad_sch", mid},
                                  {"leaf.kicad_sch", leaf}});
     const std::string project = "'" + dir.path("top.kicad_sch") + "'";
