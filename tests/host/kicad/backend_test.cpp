@@ -117,9 +117,11 @@ TEST(KicadBackend, EveryFileIsWrittenOrNone) {
         ASSERT_EQ(host::kOk, host.impl().open()) << host.lastOpenError();
         host::Design& d = *host.impl().design;
         std::set<int32_t> pages;
-        for (const host::Component& c : d.components) {
+        for (size_t k = 0; k < d.components.size(); ++k) {
+            const host::Component& c = d.components[k];
             if (c.kind != 2 || !pages.insert(c.pins.front().sheet).second) continue;
             host::Item text;
+            text.owner = static_cast<int32_t>(k);  // as the pass records it
             text.sheet = c.pins.front().sheet;
             text.text = "@9";
             text.x = c.pins.front().x + (c.symbol.flipped ? 100000 : -100000);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +17,6 @@
 
 #include "host/json.h"
 #include "host/kicad/sexpr.h"
-#include "host/kicad/uuid.h"
 #include "kicad_test_support.h"
 
 namespace orlune::kicad {
@@ -90,31 +88,6 @@ std::string pageItems(std::mt19937& rng, const std::string& path, int& serial, i
         }
     }
     return items;
-}
-
-// Text uuids differ for labels that share a uuid and carry a check that
-// tells them from any other uuid, whatever their case.
-TEST(KicadLabelOwnership, TextUuidsAreDistinctAndKnownByTheirCheck) {
-    const std::string label = "11111111-0000-4000-8000-000000000001";
-    std::set<std::string> seen;
-    for (const char* path : {"", "/a", "/a/b"})
-        for (int row = 0; row < 3; ++row)
-            for (int occurrence = 0; occurrence < 3; ++occurrence) {
-                const std::string u = ownedTextUuid(label, path, row, occurrence);
-                EXPECT_TRUE(seen.insert(u).second) << u;
-                EXPECT_TRUE(isOwnedTextUuid(u)) << u;
-                std::string upper = u;
-                for (char& c : upper)
-                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                EXPECT_TRUE(isOwnedTextUuid(upper)) << upper;
-                std::string flipped = u;
-                flipped[3] = flipped[3] == '0' ? '1' : '0';
-                EXPECT_FALSE(isOwnedTextUuid(flipped)) << flipped;
-            }
-    const std::string others[] = {legacyOwnedTextUuid(label, "/a", 0), label, "", "t2",
-                                  "1abe1000-0000-4000-8000-00000000000g"};
-    for (const std::string& other : others)
-        EXPECT_FALSE(isOwnedTextUuid(other)) << other;
 }
 
 // Right after update, verify agrees; a second update changes no byte and
