@@ -34,6 +34,19 @@ bool endsWith(const std::string& s, std::string_view tail) {
     return s.size() >= tail.size() && std::string_view(s).substr(s.size() - tail.size()) == tail;
 }
 
+// A file of the kinds a KiCad project is made of: its board, sheets,
+// project, local settings, libraries and their tables, rules, worksheets.
+bool isKicadFile(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    static constexpr std::string_view kKinds[] = {".kicad_sch", ".kicad_pro", ".kicad_pcb",
+                                                  ".kicad_prl", ".kicad_sym", ".kicad_mod",
+                                                  ".kicad_dru", ".kicad_wks", ".kicad_jobset"};
+    for (const std::string_view kind : kKinds)
+        if (endsWith(name, kind)) return true;
+    return name == "sym-lib-table" || name == "fp-lib-table";
+}
+
 }  // namespace
 
 std::optional<int> refusedForWriting(const std::string& design, std::ostream& err) {
@@ -61,7 +74,7 @@ int runConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     const std::string& target = options.output;
     // Never over the design itself, nor over a file of a KiCad project,
     // whatever --force says: a design file is not a project's file.
-    if (sameFile(options.design, target) || endsWith(target, ".kicad_sch") || endsWith(target, ".kicad_pro")) {
+    if (sameFile(options.design, target) || isKicadFile(target)) {
         err << "orlune: " << escapeText(target) << ": convert does not write over a design or a project's file\n";
         return kExitUsage;
     }

@@ -12,6 +12,7 @@
 #include "host/backend.h"
 #include "host/host_impl.h"
 #include "host/load.h"
+#include "host/save.h"
 
 namespace orlune::host {
 
@@ -153,6 +154,26 @@ int32_t Host::Impl::acquire() {
         if (status == kDesignBusy || (status != kOk && !readOnly)) {
             openError = reason;
             return status;
+        }
+        // A save that ended without finishing (its process killed) is
+        // finished or undone before anything reads the files.
+        if (status == kOk && !recoverSave(journalPathFor(locked), reason)) {
+            openError = file + ": " + reason;
+            lock.release();
+            cached = false;
+            return kFileUnreadable;
+        }
+    }
+
+    // A conversation that may change the design is not begun on one that
+    // cannot keep a change (a KiCad project that KiCad has open): the
+    // refusal is the open's, so the window's box says it.
+    if (!readOnly) {
+        if (const std::string why = store.cannotWrite(); !why.empty()) {
+            openError = file + ": " + why;
+            lock.release();
+            cached = false;
+            return kDesignBusy;
         }
     }
 

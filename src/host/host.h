@@ -16,8 +16,9 @@ struct Design;  // the model behind the operations (host/design.h)
 
 // Where an atomic save can fail; a test hook may make any stage fail.
 // Access: the caller may not write the file in place (a read-only file,
-// another user's file), so the save must not replace it either.
-enum class SaveStage { Access, CreateTemp, Write, Flush, Rename };
+// another user's file), so the save must not replace it either. Renamed:
+// just after a file of a save of several took its new bytes.
+enum class SaveStage { Access, CreateTemp, Write, Flush, Rename, Renamed };
 
 // Counts that `orlune check` prints.
 struct DesignSummary {

@@ -2,6 +2,7 @@
 // written by the merging writer, saved atomically.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/backend.h"
 #include "host/load.h"
@@ -34,7 +35,9 @@ public:
                   const std::function<bool(SaveStage)>& failStage, std::string& reason) override {
         std::string text = designText(design);
         if (bytes_ && text == *bytes_) return kOk;
-        if (!saveAtomically(path, name, text, failStage, reason)) {
+        std::vector<FileChange> change{{path, name, text, std::nullopt}};
+        if (bytes_) change[0].read = *bytes_;
+        if (!saveFiles(journalPathFor(path), change, failStage, reason)) {
             // The file still holds what was read: the next open reads it.
             bytes_.reset();
             return kSaveFailed;

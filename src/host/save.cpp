@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -384,6 +385,10 @@ int openFile(const char* path, int flags, mode_t mode) {
     return ::open(path, flags, mode);
 }
 
+int exchangeFiles(const char* from, const char* to, bool toExists) {
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, toExists ? RENAME_EXCHANGE : RENAME_NOREPLACE);
+}
+
 int accessFile(const char* path, int mode) {
     return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS);
 }
@@ -424,6 +429,8 @@ bool processAlive(long pid) {
            (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+}  // namespace
+
 // Removes the temporary files of earlier saves of this file whose process
 // is gone: a process killed during its save leaves its temporary file.
 void removeStaleTemporaries(const std::string& folder, const std::string& prefix) {
@@ -446,6 +453,42 @@ void removeStaleTemporaries(const std::string& folder, const std::string& prefix
     ::closedir(dir);
 }
 
+namespace {
+
+// Gives `to` every extended attribute of the file `from` (its ACL is one):
+// false with errno when one cannot be set.
+bool copyExtendedAttributes(const char* from, int to) {
+    const int fd = ::open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return true;  // nothing to copy from: the access check passed, so it is gone
+    std::vector<char> names;
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    for (int attempt = 0; size > 0 && attempt < 4; ++attempt) {
+        names.resize(static_cast<size_t>(size));
+        size = ::flistxattr(fd, names.data(), names.size());
+        if (size >= 0 || errno != ERANGE) break;
+        size = ::flistxattr(fd, nullptr, 0);
+    }
+    bool ok = true;
+    std::vector<char> value;
+    for (ssize_t at = 0; ok && size > 0 && at < size; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1) {
+        const char* name = &names[static_cast<size_t>(at)];
+        const ssize_t n = ::fgetxattr(fd, name, nullptr, 0);
+        if (n < 0) continue;
+        value.resize(static_cast<size_t>(n));
+        const ssize_t got = n == 0 ? 0 : ::fgetxattr(fd, name, value.data(), value.size());
+        if (got < 0) continue;
+        // An attribute that the system sets itself (a security label this
+        // process may not set) is the system's to give the new file.
+        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0) != 0 &&
+            std::strncmp(name, "security.", 9) != 0)
+            ok = false;
+    }
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return ok;
+}
+
 // Six letters that make a temporary file's name unique.
 std::string uniqueLetters() {
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -465,7 +508,7 @@ std::string uniqueLetters() {
 }  // namespace
 
 SaveCalls& saveCalls() {
-    static SaveCalls calls{accessFile, openFile, ::write, ::fsync, ::close, ::rename};
+    static SaveCalls calls{accessFile, openFile, ::write, ::fsync, ::close, ::rename, exchangeFiles};
     return calls;
 }
 
@@ -478,6 +521,18 @@ void splitPath(const std::string& path, std::string& folder, std::string& base) 
 std::string lockFileName(const std::string& folder, std::string_view base) {
     constexpr std::string_view kSuffix = ".lock";
     return fitted(base, nameMax(folder) - kSuffix.size()) + std::string(kSuffix);
+}
+
+std::string journalFileName(const std::string& folder, std::string_view base) {
+    constexpr std::string_view kSuffix = ".orlune-journal";
+    return "." + fitted(base, nameMax(folder) - 1 - kSuffix.size()) + std::string(kSuffix);
+}
+
+std::string journalPathFor(const std::string& lockedFile) {
+    std::string folder;
+    std::string base;
+    splitPath(lockedFile, folder, base);
+    return folder + "/" + journalFileName(folder, base);
 }
 
 std::string temporaryPrefix(const std::string& folder, std::string_view base) {
@@ -540,6 +595,9 @@ bool saveAtomically(const std::string& path, std::string_view name, std::string_
     if (haveOriginal && (original.st_uid != ::geteuid() || original.st_gid != ::getegid())) {
         // Keep the owner where we may; a failure leaves the file ours.
         (void)!::fchown(fd, original.st_uid, original.st_gid);
+    }
+    if (haveOriginal && !copyExtendedAttributes(path.c_str(), fd)) {
+        return failed("cannot give its new contents the file's extended attributes (its ACL)");
     }
 
     // A failing write is simulated as on a full disk: half of the text

@@ -5,8 +5,10 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/design.h"
 #include "host/host.h"
@@ -48,6 +50,9 @@ struct SaveCalls {
     int (*fsync)(int fd);
     int (*close)(int fd);
     int (*rename)(const char* from, const char* to);
+    // Swaps the two names' files (renameat2 with RENAME_EXCHANGE); with
+    // `to` absent, renames without replacing (RENAME_NOREPLACE).
+    int (*exchange)(const char* from, const char* to, bool toExists);
 };
 SaveCalls& saveCalls();
 
@@ -59,6 +64,47 @@ std::string lockFileName(const std::string& folder, std::string_view base);
 // What every temporary file of a save of `base` begins with:
 // ".BASE.orlune-", followed by the saving process's id, "-" and 6 letters.
 std::string temporaryPrefix(const std::string& folder, std::string_view base);
+
+// The journal of a save of several files, beside the lock of `base`:
+// ".BASE.orlune-journal".
+std::string journalFileName(const std::string& folder, std::string_view base);
+// The journal's path for the design whose lock guards `lockedFile`.
+std::string journalPathFor(const std::string& lockedFile);
+
+// One file of a save: its path as the design names it (a symbolic link is
+// written through to its target, and stays), how reasons name it, its new
+// bytes, and the bytes it held when read (none: it did not exist).
+struct FileChange {
+    std::string path;
+    std::string name;
+    std::string bytes;
+    std::optional<std::string> read;
+};
+
+// Saves every file or none. Each new text goes to a temporary file beside
+// its target with the target's permissions, owner and extended attributes
+// (its ACL among them), flushed to disk; the journal at `journal` lists
+// them; then each temporary file is exchanged with its target, so that the
+// old bytes stay at the temporary name until every file is done. What an
+// exchange brings out must be what was read: another program's save in
+// between is swapped back and the save refused, naming the file. Any
+// failure swaps back what was swapped; the journal lets recoverSave()
+// finish or undo a save that was killed. `failStage` as for
+// saveAtomically(), asked at Rename before each exchange and at Renamed
+// after it (true: fails as if the system had failed there).
+bool saveFiles(const std::string& journal, const std::vector<FileChange>& changes,
+               const std::function<bool(SaveStage)>& failStage, std::string& reason);
+
+// Finishes (when the journal shows every file was exchanged) or undoes a
+// save that ended without removing its journal, then removes its
+// temporary files and the journal. True when there was nothing to do or
+// it was done; false with `reason` when it could not be, the journal kept.
+// The caller holds the design's lock.
+bool recoverSave(const std::string& journal, std::string& reason);
+
+// Removes the temporary files beginning with `prefix` in `folder` whose
+// saving process is gone.
+void removeStaleTemporaries(const std::string& folder, const std::string& prefix);
 
 // `path` split at its last "/": the folder ("." when none) and the name.
 void splitPath(const std::string& path, std::string& folder, std::string& base);

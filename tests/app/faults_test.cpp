@@ -42,6 +42,8 @@ const char* stageName(host::SaveStage stage) {
             return "Flush";
         case host::SaveStage::Rename:
             return "Rename";
+        case host::SaveStage::Renamed:
+            return "Renamed";
     }
     return "?";
 }

@@ -388,7 +388,12 @@ struct Recorder {
                     if (temp) tempFd = -1;  // the number may serve the folder next
                     return call(temp ? "close temp" : "close folder", [&] { return closed; });
                 },
-                [](const char* a, const char* b) { return call("rename", [&] { return ::rename(a, b); }); }};
+                [](const char* a, const char* b) { return call("rename", [&] { return ::rename(a, b); }); },
+                [](const char* a, const char* b, bool exists) {
+                    return call("exchange", [&] {
+                        return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, exists ? RENAME_EXCHANGE : RENAME_NOREPLACE);
+                    });
+                }};
     }
 };
 

@@ -226,6 +226,8 @@ bool parseBusVector(std::string_view bus, std::string* prefixOut, std::vector<st
     }
     if (braces != 0 || begin == end) return false;
     if (begin > end) std::swap(begin, end);
+    // Beyond the limit the label names no bus (busSizeRefusal() says why).
+    if (end - begin >= kMaxBusVectorMembers) return false;
     if (prefixOut) *prefixOut = prefix;
     if (members) {
         for (long k = begin; k <= end; ++k)
@@ -373,6 +375,52 @@ bool busMembers(const std::string& text, const AliasMap& aliases, std::vector<Bu
         }
     }
     return true;
+}
+
+// The vector's size, however large, when the text is `PREFIX[a..b]SUFFIX`;
+// 0 when it is not (read as parseBusVector() reads it, without the limit).
+long vectorSize(std::string_view text) {
+    const std::size_t open = text.find('[');
+    const std::size_t dots = text.find("..", open == std::string_view::npos ? 0 : open);
+    const std::size_t close = text.find(']', dots == std::string_view::npos ? 0 : dots);
+    if (open == std::string_view::npos || dots == std::string_view::npos || close == std::string_view::npos) return 0;
+    const auto number = [](std::string_view d) {
+        long v = 0;
+        for (const char c : d) {
+            if (c < '0' || c > '9') return -1L;
+            v = std::min(v * 10 + (c - '0'), 1L << 40);
+        }
+        return v;
+    };
+    const long a = number(text.substr(open + 1, dots - open - 1));
+    const long b = number(text.substr(dots + 2, close - dots - 2));
+    return a < 0 || b < 0 ? 0 : std::labs(a - b) + 1;
+}
+
+// The number of members a bus label or pin names, counted without making
+// them: a vector's size, a group's members with its aliases' and vectors'.
+long busSize(const std::string& text, const AliasMap& aliases, std::string& vectorOver) {
+    const std::string plain = unescapeNetName(text);
+    const auto vector = [&](const std::string& t) {
+        const long n = vectorSize(t);
+        if (n > kMaxBusVectorMembers && vectorOver.empty()) vectorOver = t;
+        return n;
+    };
+    if (const long n = vector(plain); n > 0) return n;
+    std::vector<std::string> names;
+    std::string prefix;
+    if (!parseBusGroup(plain, &prefix, &names)) return 0;
+    long total = 0;
+    for (const std::string& member : names) {
+        const auto alias = aliases.find(member);
+        if (alias == aliases.end()) {
+            total += std::max(1L, vector(unescapeNetName(member)));
+            continue;
+        }
+        for (const std::string& m : alias->second->members)
+            total += std::max(1L, vector(m));
+    }
+    return total;
 }
 
 // ---------------------------------------------------------------- geometry
@@ -711,6 +759,39 @@ struct BusItem {
 };
 
 }  // namespace
+
+std::string busSizeRefusal(const ConnectivityInput& input) {
+    AliasMap aliases;
+    for (const BusAlias& a : input.busAliases)
+        aliases.emplace(a.name, &a);
+    long total = 0;
+    std::string over;
+    const auto refusal = [&](const std::string& file, const std::string& text) -> std::string {
+        const long n = busSize(text, aliases, over);
+        total += n;
+        if (!over.empty())
+            return file + ": the label \"" + text + "\" names a bus vector \"" + over + "\" of " +
+                   std::to_string(vectorSize(over)) + " members; at most " + std::to_string(kMaxBusVectorMembers) +
+                   " are read";
+        if (total > kMaxBusMembersInProject)
+            return file + ": the label \"" + text + "\" brings the project's bus members beyond " +
+                   std::to_string(kMaxBusMembersInProject) + ", more than ORLUNE reads";
+        return {};
+    };
+    for (const Screen& screen : input.screens) {
+        for (const Label& label : screen.labels)
+            if (std::string why = refusal(screen.file, label.text); !why.empty()) return why;
+        for (const SheetSymbol& sheet : screen.sheets)
+            for (const SheetPin& pin : sheet.pins)
+                if (std::string why = refusal(screen.file, pin.text); !why.empty()) return why;
+    }
+    // Each page's own texts, where text variables made them differ.
+    for (const SheetInstance& in : input.instances)
+        for (const std::string& text : in.labelTexts)
+            if (std::string why = refusal(input.screens[static_cast<size_t>(in.screen)].file, text); !why.empty())
+                return why;
+    return {};
+}
 
 ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
     ConnectivityResult result;

@@ -179,6 +179,17 @@ struct ConnectivityResult {
     std::vector<std::vector<std::vector<int>>> pinNet;
 };
 
+// Bus vectors are read up to this many members (a real design's widest
+// bus has a few hundred), and a project's bus texts up to this many in all,
+// so that a label's few bytes cannot ask for unbounded time and memory.
+inline constexpr long kMaxBusVectorMembers = 4096;
+inline constexpr long kMaxBusMembersInProject = 1000000;
+
+// Why the project's buses are refused (naming the file and the label), or
+// empty: a vector beyond kMaxBusVectorMembers, or bus texts naming more
+// than kMaxBusMembersInProject members in all.
+std::string busSizeRefusal(const ConnectivityInput& input);
+
 ConnectivityResult computeConnectivity(const ConnectivityInput& input);
 
 }  // namespace orlune::kicad

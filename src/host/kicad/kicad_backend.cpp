@@ -64,12 +64,6 @@ std::string openInKicad(const std::string& rootSchematic) {
            "); what it has not saved is not seen here";
 }
 
-// The root schematic of the project a user names.
-std::string rootSchematicOf(const std::string& file) {
-    if (!endsWith(file, ".kicad_pro")) return file;
-    return file.substr(0, file.size() - 4) + "_sch";
-}
-
 class KicadBackend final : public host::Backend {
 public:
     explicit KicadBackend(std::string file) : file_(std::move(file)) {}
@@ -106,6 +100,7 @@ public:
                     return host::kFileUnreadable;
             }
             fresh.input = toConnectivityInput(fresh.project);
+            if (std::string why = busSizeRefusal(fresh.input); !why.empty()) throw ReadError(why);
             fresh.result = computeConnectivity(fresh.input);
             fresh.view = toDesign(fresh.project, fresh.input, fresh.result);
         } catch (const ReadError& e) {
@@ -150,7 +145,7 @@ public:
 
     // KiCad's own lock: a project it has open is not written.
     std::string cannotWrite() const override {
-        const std::string root = rootSchematicOf(file_);
+        const std::string root = loaded_ ? loaded_->project.files[0].path : sch::rootSchematicPath(file_);
         if (const std::optional<KicadLock> lock = kicadLock(root)) return kicadLockReason(root, *lock);
         return {};
     }
@@ -249,13 +244,17 @@ bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::s
             reason = p.files[0].path + ": the settings live in the project file (.kicad_pro), and there is none";
             return false;
         }
-        files.emplace_back(p.projectFile, setTextVariable(l.projectFileBytes, "ORLUNE", a.value));
+        try {
+            files.emplace_back(p.projectFile, setTextVariable(l.projectFileBytes, "ORLUNE", a.value));
+        } catch (const ReadError& e) {
+            reason = p.projectFile + ": " + e.what() + "; the settings cannot be stored";
+            return false;
+        }
     }
     return true;
 }
 
-// Every file changes or none: each is checked and written to a temporary
-// file first, and only then are they renamed over the originals.
+// Every file changes or none (host::saveFiles).
 int32_t KicadBackend::write(const std::string& path, const std::string& name, const host::Design& design,
                             const std::function<bool(host::SaveStage)>& failStage, std::string& reason) {
     if (!loaded_) {
@@ -272,6 +271,7 @@ int32_t KicadBackend::write(const std::string& path, const std::string& name, co
             reason = name + ": the project's files changed while ORLUNE ran; nothing written (run the command again)";
         return host::kSaveFailed;
     }
+    const sch::Project& p = loaded_->project;
     std::vector<std::pair<std::string, std::string>> files;
     try {
         if (!plan(design, files, reason)) return host::kSaveFailed;
@@ -279,28 +279,19 @@ int32_t KicadBackend::write(const std::string& path, const std::string& name, co
         reason = e.what();
         return host::kSaveFailed;
     }
-    for (const auto& [file, bytes] : files)
-        if (host::saveCalls().access(file.c_str(), W_OK) != 0) {
-            reason = file + ": cannot be written: " + std::strerror(errno) + "; nothing written";
-            return host::kSaveFailed;
+    // What each file held when read: a save of any other bytes is refused.
+    std::vector<host::FileChange> changes;
+    for (auto& [file, bytes] : files) {
+        host::FileChange c{file, file, std::move(bytes), std::nullopt};
+        if (file == p.projectFile) {
+            c.read = loaded_->projectFileBytes;
+        } else {
+            for (const sch::SchematicFile& f : p.files)
+                if (f.path == file) c.read = std::string(f.doc.bytes());
         }
-    std::vector<std::string> prepared;
-    for (const auto& [file, bytes] : files) {
-        std::string temp;
-        if (!host::saveAtomically(file, file, bytes, failStage, reason, &temp)) {
-            for (const std::string& t : prepared)
-                ::unlink(t.c_str());
-            reason += "; nothing written";
-            return host::kSaveFailed;
-        }
-        prepared.push_back(temp);
+        changes.push_back(std::move(c));
     }
-    for (size_t k = 0; k < files.size(); ++k)
-        if (!host::commitPrepared(prepared[k], files[k].first, files[k].first, failStage, reason)) {
-            for (size_t j = k + 1; j < files.size(); ++j)
-                ::unlink(prepared[j].c_str());
-            return host::kSaveFailed;
-        }
+    if (!host::saveFiles(host::journalPathFor(lockedFile(path)), changes, failStage, reason)) return host::kSaveFailed;
     // What was written is what the next read finds: read it anew.
     loaded_.reset();
     return host::kOk;

@@ -301,6 +301,21 @@ bool isKicadProject(const std::string& path) {
     return endsWith(path, ".kicad_pro") || endsWith(path, ".kicad_sch");
 }
 
+std::string rootSchematicPath(const std::string& path) {
+    if (!endsWith(path, ".kicad_pro")) return path;
+    const fs::path given(path);
+    Project project;
+    project.projectFile = path;
+    project.name = given.stem().string();
+    try {
+        readProjectFile(project);
+    } catch (const ReadError&) {
+        // An unreadable project file is refused by the read; its default
+        // root is the best guess until then.
+    }
+    return (given.parent_path() / (project.rootFile.empty() ? project.name + ".kicad_sch" : project.rootFile)).string();
+}
+
 Project readProject(const std::string& path) {
     Project project;
     const fs::path given(path);

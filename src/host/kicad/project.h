@@ -66,6 +66,10 @@ struct Project {
 // from 1 to 100, and anything unreadable.
 Project readProject(const std::string& path);
 
+// The root schematic of the project at `path` (a `.kicad_pro` or a root
+// `.kicad_sch`): the one the project file names, else the project's name.
+std::string rootSchematicPath(const std::string& path);
+
 // True when `path` names a KiCad project (by name, then by content).
 bool isKicadProject(const std::string& path);
 

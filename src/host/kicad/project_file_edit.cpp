@@ -145,7 +145,8 @@ std::string jsonQuoted(const std::string& s) {
 
 std::string setTextVariable(const std::string& json, const std::string& name, const std::string& value) {
     const Scanner sc(json);
-    const size_t open = sc.ws(0);
+    // A byte order mark stays where it is, before the object.
+    const size_t open = sc.ws(json.starts_with("\xEF\xBB\xBF") ? 3 : 0);
     if (open >= json.size() || json[open] != '{') Scanner::fail();
     const std::vector<Member> top = sc.members(open);
     const size_t lf = json.find('\n');
@@ -173,7 +174,10 @@ std::string setTextVariable(const std::string& json, const std::string& name, co
     };
     for (const Member& m : top) {
         if (m.key != "text_variables") continue;
-        if (json[m.valueBegin] != '{') Scanner::fail();
+        // KiCad writes null for a project without variables.
+        if (json.compare(m.valueBegin, m.valueEnd - m.valueBegin, "null") == 0)
+            return splice(m.valueBegin, m.valueEnd, "{" + eol + unit + unit + entry + eol + unit + "}");
+        if (json[m.valueBegin] != '{') throw ReadError("its \"text_variables\" is not a JSON object");
         const std::vector<Member> vars = sc.members(m.valueBegin);
         for (const Member& v : vars)
             if (v.key == name) return splice(v.valueBegin, v.valueEnd, jsonQuoted(value));

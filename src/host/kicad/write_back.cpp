@@ -1,5 +1,9 @@
 #include "host/kicad/write_back.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -614,19 +618,34 @@ std::optional<KicadLock> kicadLock(const std::string& rootSchematic) {
     namespace fs = std::filesystem;
     const fs::path root(rootSchematic);
     const fs::path lock = root.parent_path() / ("~" + root.filename().string() + ".lck");
-    std::error_code ec;
-    if (!fs::exists(lock, ec)) return std::nullopt;
-    std::ifstream in(lock, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string json = ss.str();
-    KicadLock out{jsonString(json, "username"), jsonString(json, "hostname")};
+    // Never blocks: a pipe or a device at the lock's place is refused, not
+    // opened for reading.
+    struct stat st {};
+    if (::lstat(lock.c_str(), &st) != 0) return std::nullopt;
+    KicadLock out;
+    if (!S_ISREG(st.st_mode)) {
+        out.notRegular = true;
+        return out;
+    }
+    std::string json;
+    if (const int fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); fd >= 0) {
+        char buffer[4096];
+        ssize_t n = 0;
+        while (json.size() < (1 << 16) && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+            json.append(buffer, static_cast<size_t>(n));
+        ::close(fd);
+    }
+    out.user = jsonString(json, "username");
+    out.host = jsonString(json, "hostname");
     if (out.user.empty()) out.user = "another user";
     if (out.host.empty()) out.host = "an unknown host";
     return out;
 }
 
 std::string kicadLockReason(const std::string& rootSchematic, const KicadLock& lock) {
+    if (lock.notRegular)
+        return "~" + std::filesystem::path(rootSchematic).filename().string() + ".lck beside " + rootSchematic +
+               " is not a regular file, so it is no lock KiCad wrote: nothing is written while it is there";
     return std::filesystem::path(rootSchematic).filename().string() + " is open in KiCad by " + lock.user + " on " +
            lock.host + ": close the schematic in KiCad first";
 }

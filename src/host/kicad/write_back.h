@@ -134,10 +134,12 @@ Insertion shTypeInsertion(const sch::SchematicFile& file, const sch::Label& labe
 NodeIndex findField(const Sexpr& doc, NodeIndex parent, std::string_view name);
 
 // KiCad's lock on an open schematic: `~NAME.kicad_sch.lck` beside the root
-// schematic, JSON with "username" and "hostname".
+// schematic, JSON with "username" and "hostname". Looked at without
+// blocking.
 struct KicadLock {
     std::string user;
     std::string host;
+    bool notRegular = false;  // something else is at the lock's place
 };
 std::optional<KicadLock> kicadLock(const std::string& rootSchematic);
 // "NAME.kicad_sch is open in KiCad by USER on HOST: close the schematic in

@@ -177,7 +177,7 @@ TEST(KicadBackend, RefusedProjectsAndWritingCommandsWriteNothing) {
         {"delete " + p, 3, "open in KiCad by ann on bench: close the schematic in KiCad"},
         {"settings " + p + " --left 1", 3, "open in KiCad by ann on bench: close the schematic in KiCad"},
         {"utility add-attribute " + p, 3, "open in KiCad by ann on bench: close the schematic in KiCad"},
-        {"gui " + p, 3, "open in KiCad by ann on bench: close the schematic in KiCad"},
+        {"gui --screenshot /dev/null " + p, 3, "open in KiCad by ann on bench: close the schematic in KiCad"},
         {"select " + p + " R1", 2, "no highlight and no selection"},
         {"unhighlight " + p, 2, "no highlight and no selection"},
         {"utility invert-selected " + p, 2, "no highlight and no selection"},

@@ -108,6 +108,25 @@ TEST(WindowStartUp, PaintsTheWindowWithWaitBeforeItOpensTheDesign) {
     EXPECT_FALSE(window.ended());
 }
 
+// A KiCad project that KiCad has open cannot keep what the window changes:
+// the open is refused in the window's box, with the reason.
+TEST(WindowStartUp, AProjectOpenInKicadIsRefusedInTheBox) {
+    WindowFixture f;
+    const auto sheet = f.hosted.dir.file("p.kicad_sch");
+    writeFile(sheet,
+              "(kicad_sch (version 20250114) (generator \"eeschema\") (uuid "
+              "\"00000000-0000-0000-0000-0000000000aa\") (paper \"A4\"))\n");
+    writeFile(f.hosted.dir.file("~p.kicad_sch.lck"), R"({"hostname":"bench","username":"alice"})");
+    f.hosted.host.setDesignFile(sheet.string());
+    f.window->startUp();
+    ASSERT_EQ(f.hosted.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.hosted.platform.boxes[0].text.rfind("Design connection error\r\r", 0), 0u);
+    EXPECT_NE(f.hosted.platform.boxes[0].text.find("p.kicad_sch is open in KiCad by alice on bench"), std::string::npos)
+        << f.hosted.platform.boxes[0].text;
+    EXPECT_TRUE(f.window->ended());
+    EXPECT_EQ(f.window->exitStatus(), qt::kExitEnded);
+}
+
 TEST(WindowStartUp, AFailedOpenEndsTheProgramAfterItsBox) {
     WindowFixture f("{ not a design");
     f.window->startUp();
