@@ -295,32 +295,43 @@ TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<st
     }
     if (candidates.empty()) return out;
     // Derived uuids of every label, instance and row a text can stand for,
-    // whatever other texts the file holds.
+    // whatever other texts the file holds. They are derived a row at a
+    // time, and only while texts are left unexplained: ORLUNE writes row 0,
+    // so a file of its own texts costs one hash per label and path.
     std::vector<std::string> paths = instancePaths;
     paths.emplace_back();
     std::unordered_map<std::string, OwnedText> derived;
-    for (size_t l = 0; l < file.labels.size(); ++l) {
-        const sch::Label& label = file.labels[l];
-        if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
-        for (const std::string& path : paths)
-            for (int row = 0; row < kMaxOwnedRows; ++row)
+    std::vector<int> pending = std::move(candidates);
+    for (int row = 0; row < kMaxOwnedRows && !pending.empty(); ++row) {
+        derived.clear();
+        for (size_t l = 0; l < file.labels.size(); ++l) {
+            const sch::Label& label = file.labels[l];
+            if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
+            for (const std::string& path : paths)
                 derived.emplace(ownedTextUuid(label.uuid, path, row), OwnedText{-1, static_cast<int>(l), path, row});
-    }
-    for (int t : candidates) {
-        const sch::FreeText& text = file.texts[static_cast<size_t>(t)];
-        const auto it = derived.find(text.uuid);
-        bool owned = it != derived.end();
-        if (owned && !text.text.starts_with("@"))
-            owned = text.text == perInstanceText(perInstanceVariable(
-                                     file.labels[static_cast<size_t>(it->second.label)].uuid, it->second.row));
-        if (owned) {
+        }
+        std::vector<int> unexplained;
+        for (int t : pending) {
+            const sch::FreeText& text = file.texts[static_cast<size_t>(t)];
+            const auto it = derived.find(text.uuid);
+            if (it == derived.end()) {
+                unexplained.push_back(t);
+                continue;
+            }
+            if (!text.text.starts_with("@") &&
+                text.text != perInstanceText(perInstanceVariable(
+                                 file.labels[static_cast<size_t>(it->second.label)].uuid, it->second.row)))
+                continue;  // a uuid of ours on a text that is not: neither owned nor a user's "@" text
             OwnedText o = it->second;
             o.text = t;
             out.owned.push_back(std::move(o));
-        } else if (text.text.starts_with("@")) {
-            out.foreign.push_back(t);
         }
+        pending = std::move(unexplained);
     }
+    for (int t : pending)
+        if (file.texts[static_cast<size_t>(t)].text.starts_with("@")) out.foreign.push_back(t);
+    std::sort(out.owned.begin(), out.owned.end(),
+              [](const OwnedText& a, const OwnedText& b) { return a.text < b.text; });
     return out;
 }
 
