@@ -11,7 +11,10 @@ CPU time (user + system) and peak memory (maximum resident set, as
         --project /usr/share/kicad/demos/vme-wren/vme-wren.kicad_pro --runs 5
 
 With --linear, `orlune update` on generated projects of 10 and of 100 pages
-(tools/gen_kicad_pages.py) instead, with its time per label.
+(tools/gen_kicad_pages.py) instead, with its time per label. With --removal,
+on the same projects (300 resistors a page): a first `update` on a fresh
+copy, `delete` of its texts, and a second `update` on an updated project,
+each against the first.
 """
 
 import argparse
@@ -60,6 +63,32 @@ def linear(args):
     print(f"time per label, 100 pages / 10 pages: {per_label[100] / per_label[10]:.3f}")
 
 
+def removal(args):
+    gen = pathlib.Path(__file__).with_name("gen_kicad_pages.py")
+    print(f"{'pages':>5} {'labels':>7} {'command':>14} {'wall':>8} {'CPU':>8} {'peak':>9} {'CPU / first':>12}")
+    with tempfile.TemporaryDirectory() as tmp:
+        for pages in (10, 100):
+            fresh = pathlib.Path(tmp) / f"fresh{pages}"
+            subprocess.run([sys.executable, str(gen), "--pages", str(pages), "--labels", "300", "--out", str(fresh)],
+                           check=True)
+            work = pathlib.Path(tmp) / f"w{pages}"
+            pro = str(work / "gen.kicad_pro")
+            runs = {"first update": [], "delete": [], "second update": []}
+            for _ in range(args.runs):
+                shutil.rmtree(work, ignore_errors=True)
+                shutil.copytree(fresh, work)
+                runs["first update"].append(measure([args.binary, "update", pro]))
+                runs["delete"].append(measure([args.binary, "delete", pro]))
+                measure([args.binary, "update", pro])
+                runs["second update"].append(measure([args.binary, "update", pro]))
+            first = statistics.median(r[1] for r in runs["first update"])
+            for name, rs in runs.items():
+                wall = statistics.median(r[0] for r in rs)
+                cpu = statistics.median(r[1] for r in rs)
+                print(f"{pages:5} {2 * 300 * (pages - 1):7} {name:>14} {wall:7.3f}s {cpu:7.3f}s "
+                      f"{max(r[2] for r in rs) / 1024:6.1f} MB {cpu / first:12.2f}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--binary", required=True, help="the orlune program")
@@ -67,7 +96,10 @@ def main():
     parser.add_argument("--kicad-cli", default="kicad-cli")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--linear", action="store_true", help="update on generated projects of 10 and 100 pages")
+    parser.add_argument("--removal", action="store_true", help="delete and a second update against a first update")
     args = parser.parse_args()
+    if args.removal:
+        return removal(args)
     if args.linear:
         return linear(args)
 

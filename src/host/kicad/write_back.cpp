@@ -311,41 +311,61 @@ TextOwnership classifyTexts(const sch::SchematicFile& file, const std::vector<st
     if (candidates.empty()) return out;
     // Derived uuids of every label, instance and row a text can stand for,
     // whatever other texts the file holds; those of earlier versions too,
-    // so that their texts are replaced rather than kept as a user's.
+    // so that their texts are replaced rather than kept as a user's. They
+    // are derived a row at a time, and only while texts are left
+    // unexplained: ORLUNE writes row 0 first, so a file of its own texts
+    // costs about one hash per label and path.
     std::vector<std::string> paths = instancePaths;
     paths.emplace_back();
     const std::vector<int> occurrences = labelOccurrences(file);
     std::unordered_map<std::string, OwnedText> derived;
-    for (size_t l = 0; l < file.labels.size(); ++l) {
-        const sch::Label& label = file.labels[l];
-        if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
-        const int occurrence = occurrences[l];
-        for (const std::string& path : paths)
-            for (int row = 0; row < kMaxOwnedRows; ++row) {
+    std::vector<int> pending = std::move(candidates);
+    std::vector<int> mismatched;
+    for (int row = 0; row < kMaxOwnedRows && !pending.empty(); ++row) {
+        derived.clear();
+        for (size_t l = 0; l < file.labels.size(); ++l) {
+            const sch::Label& label = file.labels[l];
+            if (label.kind != sch::LabelKind::Global && label.kind != sch::LabelKind::Hierarchical) continue;
+            const int occurrence = occurrences[l];
+            for (const std::string& path : paths) {
                 const OwnedText o{-1, static_cast<int>(l), path, row};
                 derived.emplace(ownedTextUuid(label.uuid, path, row, occurrence), o);
                 if (occurrence == 0) derived.emplace(legacyOwnedTextUuid(label.uuid, path, row), o);
             }
-    }
-    for (int t : candidates) {
-        const sch::FreeText& text = file.texts[static_cast<size_t>(t)];
-        const auto it = derived.find(text.uuid);
-        bool owned = it != derived.end();
-        if (owned && !text.text.starts_with("@")) {
-            const size_t l = static_cast<size_t>(it->second.label);
-            owned =
-                text.text == perInstanceText(perInstanceVariable(file.labels[l].uuid, it->second.row, occurrences[l]));
         }
-        if (owned) {
+        std::vector<int> unexplained;
+        for (int t : pending) {
+            const sch::FreeText& text = file.texts[static_cast<size_t>(t)];
+            const auto it = derived.find(text.uuid);
+            if (it == derived.end()) {
+                unexplained.push_back(t);
+                continue;
+            }
+            if (!text.text.starts_with("@")) {
+                const size_t l = static_cast<size_t>(it->second.label);
+                if (text.text !=
+                    perInstanceText(perInstanceVariable(file.labels[l].uuid, it->second.row, occurrences[l]))) {
+                    mismatched.push_back(t);  // a uuid of ours on a text that is not
+                    continue;
+                }
+            }
             OwnedText o = it->second;
             o.text = t;
             out.owned.push_back(std::move(o));
-        } else if (isOwnedTextUuid(text.uuid)) {
-            out.orphans.push_back(t);
-        } else if (text.text.starts_with("@")) {
-            out.foreign.push_back(t);
         }
+        pending = std::move(unexplained);
     }
+    pending.insert(pending.end(), mismatched.begin(), mismatched.end());
+    std::sort(pending.begin(), pending.end());
+    for (int t : pending) {
+        const sch::FreeText& text = file.texts[static_cast<size_t>(t)];
+        if (isOwnedTextUuid(text.uuid))
+            out.orphans.push_back(t);
+        else if (text.text.starts_with("@"))
+            out.foreign.push_back(t);
+    }
+    std::sort(out.owned.begin(), out.owned.end(),
+              [](const OwnedText& a, const OwnedText& b) { return a.text < b.text; });
     return out;
 }
 
