@@ -9,6 +9,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   clang-format
   clang libclang-rt-14-dev valgrind
+  debootstrap
 )
 
 sudo=""
@@ -49,4 +50,34 @@ if [ ! -d "$kicad6_demos/usr/share/kicad/demos" ]; then
   mkdir -p "$kicad6_demos"
   dpkg-deb -x "$download"/kicad-demos_6.0.11*.deb "$kicad6_demos"
   rm -rf "$download"
+fi
+
+# KiCad 10 (the reference the tests hold ORLUNE to) is not in Debian 12: it
+# lives in a Debian testing chroot with its demo projects; scripts/kicad-cli-10
+# runs its kicad-cli. Built once, into a side folder that is renamed into
+# place only when complete, so an interrupted run starts over cleanly.
+kicad10_root="${ORLUNE_KICAD10_ROOT:-/var/lib/orlune/kicad10}"
+if [ ! -x "$kicad10_root/usr/bin/kicad-cli" ] || [ ! -d "$kicad10_root/usr/share/kicad/demos" ]; then
+  partial="$kicad10_root.partial"
+  # Never remove a folder something is still mounted into (a bind-mounted
+  # /tmp would go with it); scripts/kicad-cli-10 mounts only in a namespace
+  # of its own, so mounts here are someone else's.
+  for old in "$partial" "$kicad10_root"; do
+    [ -e "$old" ] || continue
+    if grep -qs " $old/" /proc/mounts; then
+      echo "install-deps: $old has mounts; unmount them first" >&2
+      exit 1
+    fi
+    $sudo rm -rf --one-file-system "$old"
+  done
+  $sudo mkdir -p "$(dirname "$kicad10_root")"
+  # Debian 12's debootstrap has no script of its own for "forky": sid's fits.
+  $sudo debootstrap --variant=minbase forky "$partial" http://deb.debian.org/debian \
+    /usr/share/debootstrap/scripts/sid
+  # The mirror may serve a dated snapshot, whose Release file has expired.
+  $sudo chroot "$partial" apt-get -o Acquire::Check-Valid-Until=false update -qq
+  $sudo chroot "$partial" /usr/bin/env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends kicad kicad-demos
+  $sudo chroot "$partial" apt-get clean
+  $sudo mv "$partial" "$kicad10_root"
 fi

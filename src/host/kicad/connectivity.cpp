@@ -756,6 +756,7 @@ struct BusItem {
     int rank;  // of the item naming the members
     std::vector<BusMember> members;
     std::vector<int> memberNodes;
+    bool ownNames = false;  // members named on no sheet: a renamed weak bus
 };
 
 }  // namespace
@@ -1087,13 +1088,29 @@ ConnectivityResult computeConnectivity(const ConnectivityInput& input) {
             }
         }
     }
+    // Buses that only sheet pins name are weakly driven: where two of them
+    // carry one name on one sheet, KiCad keeps that name for one and renames
+    // the others, so their members stay apart (two sheets' copies of one bus
+    // would otherwise be shorted by name).
+    {
+        std::map<std::pair<int, std::string>, int> firstBus;  // (instance, bus name) -> its subgraph
+        for (BusItem& b : busItems) {
+            if (b.rank != kSheetPin) continue;
+            const int bus = uf.find(b.node);
+            std::string name;
+            for (const BusMember& m : b.members)
+                name += m.name + '\n';
+            const auto [it, added] = firstBus.try_emplace({b.instance, name}, bus);
+            if (!added && uf.find(it->second) != bus) b.ownNames = true;
+        }
+    }
     // Bus members: each member of a naming item is that name on its sheet
     // (and a global name too for a global label) ...
     for (BusItem& b : busItems) {
         for (const BusMember& m : b.members) {
             const int v = uf.add();
             b.memberNodes.push_back(v);
-            uf.unite(v, nameNode(localNames[b.instance], m.name));
+            if (!b.ownNames) uf.unite(v, nameNode(localNames[b.instance], m.name));
             if (b.global) uf.unite(v, nameNode(globalNames, m.name));
         }
     }

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <unordered_map>
 
 #include "host/json.h"
@@ -34,13 +36,14 @@ std::string withoutSpace(std::string_view s) {
     return out;
 }
 
-// The page string as a whole number from 1 to 100, or 0.
+// The page string as a whole number from 0 to 100, or -1. A root page "0"
+// is what KiCad prints, so it is a page like any other.
 int pageNumber(std::string_view page) {
     int value = 0;
     const auto [end, ec] = std::from_chars(page.data(), page.data() + page.size(), value);
     if (page.empty() || ec != std::errc() || end != page.data() + page.size() || page[0] == '+' || page[0] == '-')
-        return 0;
-    return value >= 1 && value <= 100 ? value : 0;
+        return -1;
+    return value >= 0 && value <= 100 ? value : -1;
 }
 
 void readProjectFile(Project& project) {
@@ -189,12 +192,12 @@ private:
             child.humanPath = parent.humanPath + sheet.name + "/";
             child.pageString = withoutSpace(pageOf(sheet, parent.path, child.shortPath));
             child.page = pageNumber(child.pageString);
-            if (child.page == 0 && child.pageString.empty())
+            if (child.page < 0 && child.pageString.empty())
                 throw ReadError(where() + ": the sheet " + child.humanPath +
                                 " has no page number; renumber the pages in KiCad");
-            if (child.page == 0)
+            if (child.page < 0)
                 throw ReadError(where() + ": the page \"" + child.pageString + "\" of the sheet " + child.humanPath +
-                                " is not a whole number from 1 to 100; renumber the pages in KiCad");
+                                " is not a whole number from 0 to 100; renumber the pages in KiCad");
             // Pages are numbered 1 to 100: a hierarchy far beyond that is a
             // file that reuses sheets without end, not a schematic.
             if (p_.instances.size() >= kMaxInstances)
@@ -279,26 +282,91 @@ private:
     bool oldSymbolTable_ = false;
 };
 
-void warnSharedPages(Project& p) {
-    std::map<int, std::vector<const SheetInstance*>> byPage;
+// KiCad 10 gives every sheet instance a page of its own when it loads a
+// project: in page order (by number, ties in hierarchy order) the first
+// instance keeps a page that others share, and each later one prints as the
+// lowest number no page uses. KiCad 9 printed the shared number on all of
+// them; one warning says so, since a printout of either differs.
+void renumberSharedPages(Project& p) {
+    std::vector<size_t> order(p.instances.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return p.instances[a].page < p.instances[b].page; });
+    std::set<int> used;
     for (const SheetInstance& i : p.instances)
-        byPage[i.page].push_back(&i);
-    for (const auto& [page, list] : byPage) {
-        if (list.size() < 2) continue;
-        std::string names;
-        for (const SheetInstance* i : list)
-            names += (names.empty() ? "" : ", ") + i->humanPath;
-        p.warnings.push_back("page " + std::to_string(page) + " is used by " + std::to_string(list.size()) +
-                             " sheets (" + names +
-                             "); they count as one sheet, and a reference to it cannot tell them apart: renumber "
-                             "the pages in KiCad");
+        used.insert(i.page);
+    std::set<int> kept;
+    std::map<int, std::vector<std::string>> moved;  // file's page -> "PATH as N"
+    int next = 0;
+    for (const size_t k : order) {
+        SheetInstance& in = p.instances[k];
+        if (kept.insert(in.page).second) continue;
+        while (used.count(next) || next == 0)
+            ++next;
+        used.insert(next);
+        moved[in.page].push_back(in.humanPath + " as " + std::to_string(next));
+        in.page = next;
+        in.pageString = std::to_string(next);
     }
+    if (moved.empty()) return;
+    std::string list;
+    for (const auto& [page, paths] : moved) {
+        list += (list.empty() ? "" : "; ") + std::string("\"") + std::to_string(page) + "\": ";
+        for (size_t k = 0; k < paths.size(); ++k)
+            list += (k ? ", " : "") + paths[k];
+    }
+    p.warnings.push_back("several sheets carry one page number; KiCad 10 and ORLUNE print " + list +
+                         ", where KiCad 9 prints the number the file holds on each: renumber the pages in KiCad");
+}
+
+// The first bytes of a file, or empty when it cannot be read.
+std::string headOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[32] = {};
+    in.read(head, sizeof head);
+    return std::string(head, static_cast<size_t>(in.gcount()));
+}
+
+bool isKicad5Schematic(const fs::path& path) {
+    return headOf(path).rfind("EESchema Schematic File", 0) == 0;
+}
+
+// A KiCad 5 project: its `.pro` (with its root `.sch` beside it) or one of
+// its `.sch` files. Neither is JSON nor an S-expression.
+bool isKicad5(const std::string& path) {
+    const fs::path p(path);
+    if (endsWith(path, ".sch")) return isKicad5Schematic(p);
+    return endsWith(path, ".pro") && isKicad5Schematic(fs::path(p).replace_extension(".sch"));
+}
+
+// When `schematic` is not a project's root but a sheet of a project whose
+// `.kicad_pro` lies beside it, that project file; else empty. A user naming
+// a sheet would otherwise get a one-page project that checks as fine.
+std::string projectHoldingSheet(const fs::path& schematic) {
+    std::error_code ec;
+    const fs::path folder = schematic.parent_path().empty() ? fs::path(".") : schematic.parent_path();
+    const fs::path self = fs::weakly_canonical(schematic, ec);
+    std::vector<fs::path> projects;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        if (e.path().extension() == ".kicad_pro") projects.push_back(e.path());
+    std::sort(projects.begin(), projects.end());
+    for (const fs::path& pro : projects) {
+        try {
+            const Project other = readProject(pro.string());
+            for (size_t f = 1; f < other.files.size(); ++f)
+                if (fs::weakly_canonical(other.files[f].path, ec) == self) return pro.string();
+        } catch (const ReadError&) {
+            // A project that does not read holds no sheet we can name.
+        }
+    }
+    return {};
 }
 
 }  // namespace
 
 bool isKicadProject(const std::string& path) {
-    return endsWith(path, ".kicad_pro") || endsWith(path, ".kicad_sch");
+    return endsWith(path, ".kicad_pro") || endsWith(path, ".kicad_sch") || isKicad5(path);
 }
 
 std::string rootSchematicPath(const std::string& path) {
@@ -336,19 +404,23 @@ Project readProject(const std::string& path) {
         if (fs::is_regular_file(pro, ec)) {
             project.projectFile = pro.string();
             readProjectFile(project);
+        } else if (const std::string holder = projectHoldingSheet(given); !holder.empty()) {
+            throw ReadError(path + ": is a sheet of the project " + fs::path(holder).filename().string() +
+                            ", not its root; run ORLUNE on " + holder);
         }
+    } else if (isKicad5(path)) {
+        throw ReadError(
+            path + ": KiCad 5 project: open it in KiCad 6 or newer and save it, then run ORLUNE on the .kicad_pro");
     } else {
         throw ReadError(path + ": is neither a KiCad project (.kicad_pro) nor a schematic (.kicad_sch)");
     }
     if (!fs::is_regular_file(root, ec)) throw ReadError(root.string() + ": does not exist");
     HierarchyReader(project).read(root);
-    if (project.instances[0].page == 0) {
-        project.instances[0].page = pageNumber(project.instances[0].pageString);
-        if (project.instances[0].page == 0)
-            throw ReadError(project.files[0].path + ": the page \"" + project.instances[0].pageString +
-                            "\" of the root sheet is not a whole number from 1 to 100; renumber the pages in KiCad");
-    }
-    warnSharedPages(project);
+    project.instances[0].page = pageNumber(project.instances[0].pageString);
+    if (project.instances[0].page < 0)
+        throw ReadError(project.files[0].path + ": the page \"" + project.instances[0].pageString +
+                        "\" of the root sheet is not a whole number from 0 to 100; renumber the pages in KiCad");
+    renumberSharedPages(project);
     return project;
 }
 

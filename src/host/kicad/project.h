@@ -27,8 +27,8 @@ struct SheetInstance {
     std::string path;        // uuid path with the root uuid: "/ROOT/S1/S2"; the root: "/ROOT"
     std::string shortPath;   // without the root uuid: "/S1/S2"; the root: "/"
     std::string humanPath;   // "/" then each sheet name and '/': "/ampli_ht_horizontal/"
-    std::string pageString;  // as KiCad prints it in the title block
-    int page = 0;            // the page string as a whole number 1..100
+    std::string pageString;  // as KiCad 10 prints it in the title block
+    int page = 0;            // the page KiCad 10 prints, 0..100: the page string unless shared
     int depth = 0;
     std::vector<SymbolOnInstance> symbols;  // parallel to the file's symbols
 };
@@ -63,7 +63,8 @@ struct Project {
 // (ReadError, one line naming the file and what is wrong) a schematic newer
 // than this reader, several top-level sheets, a missing or self-including
 // sheet file, a derived embedded symbol, a page that is not a whole number
-// from 1 to 100, and anything unreadable.
+// from 0 to 100, a KiCad 5 project, a sheet named instead of its project's
+// root, and anything unreadable.
 Project readProject(const std::string& path);
 
 // The root schematic of the project at `path` (a `.kicad_pro` or a root

@@ -169,7 +169,8 @@ private:
             std::string& name = names[static_cast<size_t>(in.page)];
             name += (name.empty() ? in.pageString + " " : " + ") + in.humanPath;
         }
-        for (int k = 1; k <= last; ++k) {
+        // A page "0" (a root numbered from 0) is the design's sheet 0.
+        for (int k = names[0].empty() ? 1 : 0; k <= last; ++k) {
             const std::string& name = names[static_cast<size_t>(k)];
             v_.design.sheets.push_back({k, name.empty() ? std::to_string(k) : name, host::kNoSource});
         }

@@ -1,0 +1,78 @@
+// Behaviour KiCad 10 fixes: buses that only sheet pins name, and pages that
+// share a number.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "host/kicad/connectivity.h"
+#include "host/kicad/project.h"
+#include "host/kicad/to_connectivity.h"
+#include "kicad10.h"
+#include "kicad_test_support.h"
+
+namespace orlune::kicad {
+namespace {
+
+const std::string kFont = "(effects (font (size 1.27 1.27)) (justify left bottom))";
+const std::string kRoot = "00000000-0000-0000-0000-0000000000aa";
+
+// A parent with two sheet symbols of one child; each sheet pin `bus` hangs
+// on a bus wire of its own without a label. The child's pins carry the
+// member labels m0 and m1.
+std::map<std::string, std::string> twoCopies(const std::string& bus, const std::string& m0, const std::string& m1,
+                                             const std::string& pageB) {
+    const auto sheet = [&](const std::string& u, const std::string& name, int x, const std::string& page) {
+        const std::string X = std::to_string(x), E = std::to_string(x + 20), F = std::to_string(x + 30);
+        return "(sheet (at " + X + " 10) (size 20 20) (uuid \"" + u + "\") (property \"Sheetname\" \"" + name +
+               "\" (at " + X + " 9 0) " + kFont + ") (property \"Sheetfile\" \"child.kicad_sch\" (at " + X + " 31 0) " +
+               kFont + ") (pin \"" + bus + "\" input (at " + E + " 15 0) (uuid \"p" + u + "\") " + kFont +
+               ") (instances (project \"p\" (path \"/" + kRoot + "\" (page \"" + page + "\")))))\n(bus (pts (xy " + E +
+               " 15) (xy " + F + " 15)) (uuid \"b" + u + "\"))\n";
+    };
+    const std::string a = "10000000-0000-0000-0000-000000000001", b = "10000000-0000-0000-0000-000000000002";
+    const std::string pin = "(name \"~\" " + kFont + ") (number \"";
+    const std::string child =
+        "(lib_symbols (symbol \"l:R\" (symbol \"R_1_1\" (pin passive line (at 0 0 0) (length 2.54) " + pin + "1\" " +
+        kFont + ")) (pin passive line (at 0 -5.08 0) (length 2.54) " + pin + "2\" " + kFont + ")))))\n" +
+        "(bus (pts (xy 20 20) (xy 40 20)) (uuid \"c1\"))\n(hierarchical_label \"" + bus +
+        "\" (shape input) (at 20 20 180) " + kFont + " (uuid \"c2\"))\n(label \"" + m0 + "\" (at 50 50 0) " + kFont +
+        " (uuid \"c3\"))\n(label \"" + m1 + "\" (at 50 55.08 0) " + kFont +
+        " (uuid \"c4\"))\n(symbol (lib_id \"l:R\") (at 50 50 0) (unit 1) (uuid \"c5\") (property \"Reference\" \"R\" "
+        "(at 0 0 0) " +
+        kFont + ") (instances (project \"p\" (path \"/" + kRoot + "/" + a +
+        "\" (reference \"R1\") (unit 1)) (path \"/" + kRoot + "/" + b + "\" (reference \"R2\") (unit 1)))))";
+    return {{"p.kicad_pro", "{}"},
+            {"p.kicad_sch", test::schematic(sheet(a, "A", 10, "2") + sheet(b, "B", 60, pageB) +
+                                            "(sheet_instances (path \"/\" (page \"1\")))")},
+            {"child.kicad_sch", test::schematic(child, "20250114", "00000000-0000-0000-0000-0000000000cc")}};
+}
+
+TEST(WeakBuses, TwoSheetPinsOfOneNameKeepTheirMembersApart) {
+    for (const auto& [bus, m0, m1] : {std::tuple{"Q[0..1]", "Q0", "Q1"}, std::tuple{"Q{A B}", "Q.A", "Q.B"}}) {
+        SCOPED_TRACE(bus);
+        test::TempProject dir(twoCopies(bus, m0, m1, "3"));
+        const sch::Project project = sch::readProject(dir.path("p.kicad_pro"));
+        const ConnectivityInput input = toConnectivityInput(project);
+        const ConnectivityResult r = computeConnectivity(input);
+        // KiCad 10 (and 9): four nets of one pin each.
+        std::multiset<size_t> sizes;
+        for (const Net& net : r.nets)
+            if (!net.pins.empty()) sizes.insert(net.pins.size());
+        EXPECT_EQ(sizes, (std::multiset<size_t>{1, 1, 1, 1}));
+    }
+}
+
+TEST(SharedPages, PrintAsKicad10Does) {
+    // B shares page 2 with A: KiCad 10 prints it as 3, the lowest number no page uses.
+    test::TempProject dir(twoCopies("Q[0..1]", "Q0", "Q1", "2"));
+    const sch::Project project = sch::readProject(dir.path("p.kicad_pro"));
+    ASSERT_EQ(project.instances.size(), 3u);
+    EXPECT_EQ(project.instances[1].page, 2);
+    EXPECT_EQ(project.instances[2].page, 3);
+    EXPECT_EQ(project.instances[2].pageString, "3");
+    ASSERT_EQ(project.warnings.size(), 1u);
+    EXPECT_NE(project.warnings[0].find("\"2\": /B/ as 3"), std::string::npos) << project.warnings[0];
+}
+
+}  // namespace
+}  // namespace orlune::kicad
