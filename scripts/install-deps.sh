@@ -57,8 +57,8 @@ fi
 # runs its kicad-cli. Built once, into a side folder that is renamed into
 # place only when complete, so an interrupted run starts over cleanly.
 kicad10_root="${ORLUNE_KICAD10_ROOT:-/var/lib/orlune/kicad10}"
-if [ ! -x "$kicad10_root/usr/bin/kicad-cli" ] || [ ! -d "$kicad10_root/usr/share/kicad/demos" ]; then
-  partial="$kicad10_root.partial"
+build_kicad10() {
+  local partial="$kicad10_root.partial" old
   # Never remove a folder something is still mounted into (a bind-mounted
   # /tmp would go with it); scripts/kicad-cli-10 mounts only in a namespace
   # of its own, so mounts here are someone else's.
@@ -66,18 +66,23 @@ if [ ! -x "$kicad10_root/usr/bin/kicad-cli" ] || [ ! -d "$kicad10_root/usr/share
     [ -e "$old" ] || continue
     if grep -qs " $old/" /proc/mounts; then
       echo "install-deps: $old has mounts; unmount them first" >&2
-      exit 1
+      return 1
     fi
-    $sudo rm -rf --one-file-system "$old"
+    $sudo rm -rf --one-file-system "$old" || return 1
   done
-  $sudo mkdir -p "$(dirname "$kicad10_root")"
+  $sudo mkdir -p "$(dirname "$kicad10_root")" || return 1
   # Debian 12's debootstrap has no script of its own for "forky": sid's fits.
   $sudo debootstrap --variant=minbase forky "$partial" http://deb.debian.org/debian \
-    /usr/share/debootstrap/scripts/sid
+    /usr/share/debootstrap/scripts/sid >/dev/null || return 1
   # The mirror may serve a dated snapshot, whose Release file has expired.
-  $sudo chroot "$partial" apt-get -o Acquire::Check-Valid-Until=false update -qq
+  $sudo chroot "$partial" apt-get -o Acquire::Check-Valid-Until=false update -qq || return 1
   $sudo chroot "$partial" /usr/bin/env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends kicad kicad-demos
-  $sudo chroot "$partial" apt-get clean
+    apt-get install -y -qq --no-install-recommends kicad kicad-demos >/dev/null || return 1
+  $sudo chroot "$partial" apt-get clean || return 1
   $sudo mv "$partial" "$kicad10_root"
+}
+if [ ! -x "$kicad10_root/usr/bin/kicad-cli" ] || [ ! -d "$kicad10_root/usr/share/kicad/demos" ]; then
+  # The KiCad 9 oracle above is what the tests need; without KiCad 10 the
+  # checks against it are skipped, so a failed chroot only warns.
+  build_kicad10 || echo "install-deps: warning: KiCad 10 could not be installed in $kicad10_root" >&2
 fi
