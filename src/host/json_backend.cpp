@@ -32,6 +32,7 @@ public:
 
     int32_t write(const std::string& path, const std::string& name, const Design& design,
                   const std::function<bool(SaveStage)>& failStage, std::string& reason) override {
+        written_.clear();
         std::string text = designText(design);
         if (bytes_ && text == *bytes_) return kOk;
         if (!saveAtomically(path, name, text, failStage, reason)) {
@@ -40,8 +41,11 @@ public:
             return kSaveFailed;
         }
         bytes_ = std::make_shared<const std::string>(std::move(text));
+        written_ = {name};
         return kOk;
     }
+
+    std::vector<std::string> lastWritten() const override { return written_; }
 
     void forget() override { bytes_.reset(); }
 
@@ -50,6 +54,7 @@ public:
 private:
     // The file's bytes that the design read stands for.
     std::shared_ptr<const std::string> bytes_;
+    std::vector<std::string> written_;
 };
 
 }  // namespace
