@@ -10,6 +10,9 @@ root=$(pwd)
 build=${ORLUNE_PACKAGE_BUILD:-build/ci}
 
 if [ ! -f "$build/CPackConfig.cmake" ]; then cmake --preset ci >/dev/null; fi
+# Where a package's files go decides the zsh completion's folder; nothing
+# compiled depends on it.
+cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$build" --target orlune
 rm -rf build/package
 mkdir -p build/package
