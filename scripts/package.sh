@@ -38,7 +38,7 @@ man -w orlune
 # The completion completes a command's name.
 completed=$(bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null || true
   source /usr/share/bash-completion/completions/orlune
-  COMP_WORDS=(orlune upd); COMP_CWORD=1; _orlune; echo "${COMPREPLY[*]}"')
+  COMP_LINE="orlune upd"; COMP_POINT=10; COMP_WORDS=(orlune upd); COMP_CWORD=1; _orlune; echo "${COMPREPLY[*]}"')
 [ "$completed" = update ] || { echo "bash completion of 'orlune upd' gave '$completed'" >&2; exit 1; }
 
 demo=/usr/share/kicad/demos/video

@@ -26,7 +26,7 @@ hook() { pre-commit try-repo "$hooks" orlune-verify --all-files >"$work/out" 2>&
 
 hook || { cat "$work/out"; echo "FAIL: the hook fails on an updated project" >&2; exit 1; }
 
-# Move the first hierarchical label of a sub-sheet by 10 mm.
+# Move the first hierarchical label of a sub-sheet by half a grid step.
 python3 - <<'PY'
 import re, glob
 for f in sorted(glob.glob("*.kicad_sch")):
@@ -34,7 +34,7 @@ for f in sorted(glob.glob("*.kicad_sch")):
     s = open(f, encoding="utf-8").read()
     m = re.search(r'\(hierarchical_label "[^"]*"[^(]*\(shape [a-z_]+\)\s*\(at ([-\d.]+) ([-\d.]+)', s)
     if not m: continue
-    y = float(m.group(2)) + 10.16
+    y = float(m.group(2)) + 1.27  # off the grid: onto no other label
     s = s[:m.start(2)] + ("%g" % y) + s[m.end(2):]
     open(f, "w", encoding="utf-8").write(s)
     print("moved a label in", f)
