@@ -1,6 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing ORLUNE needs, from Debian 12's packages.
+# With --runtime: only what building, packaging and running it needs.
 set -euo pipefail
+runtime_only=false
+case "${1:-}" in
+  "") ;;
+  --runtime) runtime_only=true ;;
+  *) echo "usage: $0 [--runtime]" >&2; exit 2 ;;
+esac
 
 packages=(
   cmake ninja-build g++ git python3
@@ -10,7 +17,11 @@ packages=(
   clang-format
   clang libclang-rt-14-dev valgrind
   debootstrap
+  dpkg-dev file man-db bash-completion pre-commit
 )
+if $runtime_only; then
+  packages=(cmake ninja-build g++ qt6-base-dev nlohmann-json3-dev libcli11-dev dpkg-dev file)
+fi
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
@@ -23,6 +34,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+if $runtime_only; then exit 0; fi
 
 # KiCad 9 (kicad-cli is the tests' oracle) and its demo projects, from
 # bookworm-backports; the recommended libraries are not needed.

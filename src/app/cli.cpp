@@ -83,7 +83,7 @@ const char* const kFooter =
     "open in KiCad is not written (exit 3): close the schematic in KiCad first, reload it afterwards.";
 
 int openWindow(int argc, char** argv, std::ostream& err, const std::string& design, const std::string& screenshot,
-               const std::string& page) {
+               const std::string& page, const std::string& pass) {
     // A design the window cannot change is refused by its open, in the
     // window's error box.
     (void)err;
@@ -92,6 +92,7 @@ int openWindow(int argc, char** argv, std::ostream& err, const std::string& desi
     options.designPath = design;
     options.screenshotFile = screenshot;
     options.page = page;
+    options.pass = pass;
     int qtArgc = argc;
     return qt::runGui(qtArgc, argv, options);
 #else
@@ -100,6 +101,7 @@ int openWindow(int argc, char** argv, std::ostream& err, const std::string& desi
     (void)design;
     (void)screenshot;
     (void)page;
+    (void)pass;
     err << "orlune: this build has no window; use a command such as 'orlune update DESIGN' (see 'orlune --help')\n";
     return kExitUsage;
 #endif
@@ -133,6 +135,14 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     std::vector<std::string> designs;
     std::string design;
 
+    // Given before or after the command's name.
+    bool quiet = false;
+    bool verbose = false;
+    CLI::Option* quietOption =
+        app.add_flag("-q,--quiet", quiet, "Commands that write print no summary line on standard output");
+    app.add_flag("-v,--verbose", verbose, "After the summary line, one line per file written")->excludes(quietOption);
+    app.fallthrough();
+
     std::string screenshot;
     std::string page = "main";
     CLI::App* gui = app.add_subcommand("gui", "Open the window on DESIGN (also: orlune DESIGN)");
@@ -143,6 +153,12 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     gui->add_option("--page", page, "The page the screenshot shows")
         ->check(CLI::IsMember({"main", "utils", "status", "settings"}))
         ->needs(screenshotOption);
+    std::string pass;
+    gui->add_option("--pass", pass,
+                    "Before the screenshot, click this pass's button; the picture shows the boxes it ended with")
+        ->check(CLI::IsMember({"update", "delete", "add-attribute"}))
+        ->needs(screenshotOption)
+        ->type_name("NAME");
 
     UpdateOptions update;
     std::string style;
@@ -209,6 +225,12 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     CLI::App* verifyCommand =
         app.add_subcommand("verify", "Exit 4 when a connector's text is not what Update would place now");
     verifyCommand->add_option("DESIGN", designs, "The design files")->required();
+    std::string verifyFormat = "text";
+    verifyCommand
+        ->add_option("--format", verifyFormat,
+                     "text, or gcc: FILE:LINE:COLUMN: error: MESSAGE at each label in its file, for editors and CI")
+        ->check(CLI::IsMember({"text", "gcc"}))
+        ->type_name("FORMAT");
 
     CLI::App* checkCommand = app.add_subcommand("check", "Validate each design file without changing it");
     checkCommand->add_option("DESIGN", designs, "The design files")->required();
@@ -232,25 +254,28 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return usageError(err, e.what());
     }
 
+    const Verbosity verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
+    update.verbosity = verbosity;
     auto dispatch = [&]() -> int {
-        if (gui->parsed()) return openWindow(argc, argv, err, design, screenshot, page);
+        if (gui->parsed()) return openWindow(argc, argv, err, design, screenshot, page, pass);
         if (updateCommand->parsed()) {
             if (styleOption->count() > 0) update.style = style;
             return runUpdate(update, out, err);
         }
-        if (deleteCommand->parsed()) return runDelete(designs, out, err);
+        if (deleteCommand->parsed()) return runDelete(designs, verbosity, out, err);
         if (statusCommand->parsed()) return runStatus(designs, json, out, err);
-        if (utilityCommand->parsed()) return runUtility(*utilityIndex(utility), design, out, err);
+        if (utilityCommand->parsed()) return runUtility(*utilityIndex(utility), design, verbosity, out, err);
         if (settingsCommand->parsed()) {
             SettingsOptions settings;
             settings.design = design;
+            settings.verbosity = verbosity;
             if (leftOption->count() > 0) settings.left = left;
             if (rightOption->count() > 0) settings.right = right;
             if (maxRowOption->count() > 0) settings.maxRow = maxRow;
             return runSettings(settings, out, err);
         }
-        if (selectCommand->parsed()) return runSelect(design, refDes, out, err);
-        if (unhighlightCommand->parsed()) return runUnhighlight(design, out, err);
+        if (selectCommand->parsed()) return runSelect(design, refDes, verbosity, out, err);
+        if (unhighlightCommand->parsed()) return runUnhighlight(design, verbosity, out, err);
         if (renderCommand->parsed()) return runRender(render, out, err);
         if (reportCommand->parsed())
             return runReport(design,
@@ -258,7 +283,8 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
                              : reportCsv ? ReportFormat::Csv
                                          : ReportFormat::Text,
                              out, err);
-        if (verifyCommand->parsed()) return runVerify(designs, out, err);
+        if (verifyCommand->parsed())
+            return runVerify(designs, out, err, verifyFormat == "gcc" ? VerifyFormat::Gcc : VerifyFormat::Text);
         if (checkCommand->parsed()) return runCheck(designs, out, err);
         if (convertCommand->parsed()) return runConvert(convert, out, err);
         return usageError(err, "a command is required");

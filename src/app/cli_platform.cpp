@@ -31,7 +31,8 @@ std::string formatBox(std::string_view title, std::string_view text) {
     return line;
 }
 
-Answer CliPlatform::messageBox(std::string_view text, std::string_view title, Icon, Buttons buttons) {
+Answer CliPlatform::messageBox(std::string_view text, std::string_view title, Icon icon, Buttons buttons) {
+    if (icon == Icon::Warning) ++warnings_;
     lastTitle_ = std::string(title);
     lastText_ = std::string(text);
     err_ << formatBox(title, text) << std::flush;

@@ -2,6 +2,7 @@
 // questions are answered No, and ending the program ends the design's run.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -23,11 +24,14 @@ public:
     // The box written last, so that the launcher can tell why the program ended.
     const std::string& lastTitle() const { return lastTitle_; }
     const std::string& lastText() const { return lastText_; }
+    // How many warning boxes were written, for the command's summary.
+    std::size_t warnings() const { return warnings_; }
 
 private:
     std::ostream& err_;
     std::string lastTitle_;
     std::string lastText_;
+    std::size_t warnings_ = 0;
 };
 
 }  // namespace orlune::app

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <ostream>
+#include <set>
+#include <utility>
 
 #include "app/design_look.h"
 #include "app/design_run.h"
+#include "app/inspect_connectors.h"
+#include "host/backend.h"
 #include "host/cp1252.h"
+#include "host/design.h"
 #include "host/host.h"
 #include "settings/startup.h"
 #include "settings/units.h"
@@ -89,7 +94,53 @@ bool chooseStyle(Run& run, std::size_t position, const std::string& listed) {
     return true;
 }
 
-void listPlacedTexts(std::ostream& out, const Run& run) {
+int countConnectors(const host::Design* design) {
+    if (!design) return 0;
+    return static_cast<int>(std::count_if(design->components.begin(), design->components.end(),
+                                          [](const host::Component& c) { return c.kind == 2; }));
+}
+
+// The own texts (beginning with "@") the model holds now, and on how many sheets.
+std::pair<int, int> ownTexts(const host::Design* design) {
+    if (!design) return {0, 0};
+    std::set<int32_t> sheets;
+    int n = 0;
+    for (const host::Item& item : design->items) {
+        if (item.deleted || item.type != host::ItemType::Text || !item.text.starts_with("@")) continue;
+        ++n;
+        sheets.insert(item.sheet);
+    }
+    return {n, static_cast<int>(sheets.size())};
+}
+
+std::string placedSummary(const Run& run, host::Host& host) {
+    const host::Wording words = host.wording();
+    if (countConnectors(host.design()) == 0) return "nothing to annotate: no " + words.connectors;
+    std::set<int32_t> sheets;
+    for (const PlacedText& t : run.list.PlacedTexts)
+        sheets.insert(t.layerId);
+    const int n = static_cast<int>(run.list.PlacedTexts.size());
+    const int on = static_cast<int>(sheets.size());
+    return counted(n, "text", "texts") + " placed on " + counted(on, words.sheet, words.sheets);
+}
+
+// Where the storage names its connectors (a KiCad project: the label's text
+// and page), a text is listed by that name, its position in millimetres.
+void listPlacedTexts(std::ostream& out, const Run& run, const std::string& design) {
+    std::string reason;
+    host::DesignNotes notes;
+    if (!run.list.PlacedTexts.empty() && readDesignAsIs(design, reason, &notes) && !notes.connectors.empty()) {
+        for (const PlacedText& t : run.list.PlacedTexts) {
+            const auto c = static_cast<std::size_t>(t.component);
+            const std::optional<host::ConnectorNote>* note =
+                t.component >= 0 && c < notes.connectors.size() ? &notes.connectors[c] : nullptr;
+            out << (note && *note ? escapeText((*note)->label) : escapeText(shown(t.refDes))) << '\t'
+                << (note && *note ? escapeText((*note)->page) : std::to_string(t.layerId)) << '\t' << millimetres(t.x)
+                << '\t' << millimetres(t.y) << '\t' << std::to_string(t.justification) << '\t'
+                << escapeText(shown(t.text)) << '\n';
+        }
+        return;
+    }
     for (const PlacedText& t : run.list.PlacedTexts) {
         out << escapeText(shown(t.refDes)) << '\t' << std::to_string(t.layerId) << '\t' << std::to_string(t.x) << '\t'
             << std::to_string(t.y) << '\t' << std::to_string(t.justification) << '\t' << escapeText(shown(t.text))
@@ -194,7 +245,10 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         }
         d.step(Command1_Click);
         if (!d.ended()) {
-            if (options.list) listPlacedTexts(out, d.run());
+            if (options.list)
+                listPlacedTexts(out, d.run(), design);
+            else
+                printSummary(out, options.verbosity, design, placedSummary(d.run(), d.host()), d.host(), d.warnings());
             if (d.run().list.PassEndedEarly) status = kExitPassEndedEarly;
         }
         worst = std::max({worst, status, d.status()});
@@ -202,7 +256,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     return worst;
 }
 
-int runDelete(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err) {
+int runDelete(const std::vector<std::string>& designs, Verbosity verbosity, std::ostream& out, std::ostream& err) {
     int worst = kExitOk;
     for (const std::string& design : designs) {
         header(out, designs, design);
@@ -212,8 +266,17 @@ int runDelete(const std::vector<std::string>& designs, std::ostream& out, std::o
         }
         DesignRun d(design, err);
         d.step(Form_Load);
+        const auto [before, beforeSheets] = ownTexts(d.host().design());
         d.step(Command6_Click);
         worst = std::max(worst, d.status());
+        if (d.ended()) continue;
+        const host::Wording words = d.host().wording();
+        const int removed = before - ownTexts(d.host().design()).first;
+        printSummary(out, verbosity, design,
+                     removed == 0 ? std::string("no texts to remove")
+                                  : counted(removed, "text", "texts") + " removed from " +
+                                        counted(beforeSheets, words.sheet, words.sheets),
+                     d.host(), d.warnings());
     }
     return worst;
 }
@@ -243,7 +306,7 @@ int runStatus(const std::vector<std::string>& designs, bool json, std::ostream& 
     return worst;
 }
 
-int runUtility(int16_t index, const std::string& design, std::ostream&, std::ostream& err) {
+int runUtility(int16_t index, const std::string& design, Verbosity verbosity, std::ostream& out, std::ostream& err) {
     // Every utility but the last one highlights or reads the selection.
     if (std::optional<int> refusal = index + 1 < static_cast<int>(std::size(kUtilityNames))
                                          ? refusedForHighlight(design, err)
@@ -254,6 +317,7 @@ int runUtility(int16_t index, const std::string& design, std::ostream&, std::ost
     // As a person would: open the utilities page, then press the button.
     d.step(Command10_Click);
     d.step([index](Run& run) { Command8_Click(run, index); });
+    if (!d.ended()) printSummary(out, verbosity, design, std::string(kUtilityNames[index]), d.host(), d.warnings());
     return d.status();
 }
 
@@ -316,7 +380,11 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
             Command5_Click(run);
         });
     }
-    if (!d.ended()) printSettings(out, d.run());
+    if (!d.ended()) {
+        // Before the settings, which always end the output.
+        if (anyGiven) printSummary(out, options.verbosity, options.design, "settings stored", d.host(), d.warnings());
+        printSettings(out, d.run());
+    }
     return d.status();
 }
 

@@ -2,6 +2,7 @@
 // answers its exit status; with several designs the highest of theirs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -17,32 +18,39 @@ class Host;
 
 namespace orlune::app {
 
+// How much a command that writes tells on standard output: nothing, one
+// summary line per design, or that line and one per file written.
+enum class Verbosity { Quiet, Normal, Verbose };
+
 struct UpdateOptions {
     std::vector<std::string> designs;
     std::optional<std::string> style;  // a style name, as the settings page lists it
-    bool list = false;
+    bool list = false;                 // the listing is the whole output: no summary line
+    Verbosity verbosity = Verbosity::Normal;
 };
 int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err);
 
-int runDelete(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err);
+int runDelete(const std::vector<std::string>& designs, Verbosity verbosity, std::ostream& out, std::ostream& err);
 
 int runStatus(const std::vector<std::string>& designs, bool json, std::ostream& out, std::ostream& err);
 
 // `index` is the utility's position in the utilities page.
-int runUtility(int16_t index, const std::string& design, std::ostream& out, std::ostream& err);
+int runUtility(int16_t index, const std::string& design, Verbosity verbosity, std::ostream& out, std::ostream& err);
 
 struct SettingsOptions {
     std::string design;
     std::optional<std::string> left;
     std::optional<std::string> right;
     std::optional<std::string> maxRow;
+    Verbosity verbosity = Verbosity::Normal;
 };
 int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
 
 // The host's side: the named symbols become the selection (none: it is
 // cleared); a reference designator the design lacks is a usage error.
-int runSelect(const std::string& design, const std::vector<std::string>& refDes, std::ostream& out, std::ostream& err);
-int runUnhighlight(const std::string& design, std::ostream& out, std::ostream& err);
+int runSelect(const std::string& design, const std::vector<std::string>& refDes, Verbosity verbosity, std::ostream& out,
+              std::ostream& err);
+int runUnhighlight(const std::string& design, Verbosity verbosity, std::ostream& out, std::ostream& err);
 
 int runCheck(const std::vector<std::string>& designs, std::ostream& out, std::ostream& err);
 
@@ -67,6 +75,11 @@ std::optional<int> refusedForHighlight(const std::string& design, std::ostream& 
 bool keepsChanges(host::Host& host);
 // The reading's warnings, one line each, on standard error.
 void printWarnings(const std::string& design, const std::vector<std::string>& warnings, std::ostream& err);
+// The summary line of a command that writes: "DESIGN: WHAT, N files written,
+// W warnings; AFTER" (AFTER: what the storage asks of the user once a file
+// changed), and with Verbose one line per file written.
+void printSummary(std::ostream& out, Verbosity verbosity, const std::string& design, const std::string& what,
+                  host::Host& host, std::size_t warnings);
 
 // --- Helpers shared with the parser and the tests ---------------------------
 

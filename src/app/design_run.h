@@ -40,6 +40,9 @@ public:
     // kExitOk, or kExitEnded once the program has ended.
     int status() const { return ended_ ? kExitEnded : kExitOk; }
 
+    // The warnings written so far: the host's and the warning boxes.
+    std::size_t warnings() const { return warned_.size() + platform_.warnings(); }
+
     Run& run() { return run_; }
     host::Host& host() { return host_; }
 

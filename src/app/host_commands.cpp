@@ -28,23 +28,31 @@ int report(int32_t status, const std::string& reason, std::ostream& err) {
 
 }  // namespace
 
-int runSelect(const std::string& design, const std::vector<std::string>& refDes, std::ostream&, std::ostream& err) {
+int runSelect(const std::string& design, const std::vector<std::string>& refDes, Verbosity verbosity, std::ostream& out,
+              std::ostream& err) {
     if (std::optional<int> refusal = refusedForHighlight(design, err)) return *refusal;
     host::Host host;
     host.setDesignFile(design);
     if (prepareHostForTests) prepareHostForTests(host);
     std::string reason;
     const int32_t status = host.selectSymbols(refDes, reason);
+    if (status == host::kOk)
+        printSummary(out, verbosity, design,
+                     refDes.empty() ? std::string("selection cleared")
+                                    : std::to_string(refDes.size()) +
+                                          (refDes.size() == 1 ? " component" : " components") + " selected",
+                     host, 0);
     return report(status, reason, err);
 }
 
-int runUnhighlight(const std::string& design, std::ostream&, std::ostream& err) {
+int runUnhighlight(const std::string& design, Verbosity verbosity, std::ostream& out, std::ostream& err) {
     if (std::optional<int> refusal = refusedForHighlight(design, err)) return *refusal;
     host::Host host;
     host.setDesignFile(design);
     if (prepareHostForTests) prepareHostForTests(host);
     std::string reason;
     const int32_t status = host.clearHighlights(reason);
+    if (status == host::kOk) printSummary(out, verbosity, design, "highlights cleared", host, 0);
     return report(status, reason, err);
 }
 

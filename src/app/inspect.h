@@ -18,6 +18,11 @@ int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err
 enum class ReportFormat { Text, Json, Csv };
 int runReport(const std::string& designPath, ReportFormat format, std::ostream& out, std::ostream& err);
 
-int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err);
+// Text: one line per connector that differs. Gcc: "FILE:LINE:COLUMN: error:
+// MESSAGE" at the connector's place in the file the user edits, where the
+// storage knows it ("DESIGN: error: MESSAGE" where not), for editors and CI.
+enum class VerifyFormat { Text, Gcc };
+int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err,
+              VerifyFormat format = VerifyFormat::Text);
 
 }  // namespace orlune::app

@@ -1,5 +1,6 @@
 #include "app/inspect_connectors.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <limits>
 #include <map>
@@ -384,7 +385,22 @@ int analyseDesign(const std::string& path, std::ostream& err, ConnectorAnalysis&
         return kExitEnded;
     }
     analysis = compareWithPass(*asIs, d.run(), notes);
+    // As the user reads the schematic: page by page.
+    std::stable_sort(analysis.connectors.begin(), analysis.connectors.end(),
+                     [](const ConnectorLine& a, const ConnectorLine& b) { return a.sheet < b.sheet; });
     return kExitOk;
+}
+
+std::string millimetres(int32_t databaseUnits) {
+    constexpr int64_t kPerMm = 100000;
+    const int64_t v = databaseUnits;
+    const int64_t magnitude = v < 0 ? -v : v;
+    std::string text = (v < 0 ? "-" : "") + std::to_string(magnitude / kPerMm);
+    std::string fraction = std::to_string(magnitude % kPerMm + kPerMm).substr(1);
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text;
 }
 
 std::string quotedText(std::string_view utf8) {

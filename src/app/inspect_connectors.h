@@ -107,6 +107,10 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
 // page" when none stands, else "stale": Update would remove it).
 void settleReusedLabels(ConnectorAnalysis& analysis);
 
+// A position in database units as millimetres (0.01 um each), without
+// trailing zeros: 1270000 is "12.7".
+std::string millimetres(int32_t databaseUnits);
+
 // A text for one line of output: CR LF as \n and so on, in double quotes.
 std::string quotedText(std::string_view utf8);
 

@@ -2,10 +2,13 @@
 // against what an update pass would place now (see docs/report.md).
 #include <algorithm>
 #include <cstddef>
+#include <fstream>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/commands.h"
@@ -279,34 +282,82 @@ int runReport(const std::string& designPath, ReportFormat format, std::ostream& 
     return kExitOk;
 }
 
-int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err) {
+// Line and column (1-based, in bytes) of byte offsets in files, each file
+// read once.
+class FilePlaces {
+public:
+    std::optional<std::pair<std::size_t, std::size_t>> at(const std::string& file, int64_t offset) {
+        auto it = lineStarts_.find(file);
+        if (it == lineStarts_.end()) {
+            std::vector<std::size_t> starts;
+            std::ifstream in(file, std::ios::binary);
+            if (in) {
+                starts.push_back(0);
+                std::size_t position = 0;
+                for (char c; in.get(c); ++position)
+                    if (c == '\n') starts.push_back(position + 1);
+            }
+            it = lineStarts_.emplace(file, std::move(starts)).first;
+        }
+        const std::vector<std::size_t>& starts = it->second;
+        if (starts.empty() || offset < 0) return std::nullopt;
+        const auto line = std::upper_bound(starts.begin(), starts.end(), static_cast<std::size_t>(offset)) - 1;
+        return std::make_pair(static_cast<std::size_t>(line - starts.begin()) + 1,
+                              static_cast<std::size_t>(offset) - *line + 1);
+    }
+
+private:
+    std::map<std::string, std::vector<std::size_t>> lineStarts_;
+};
+
+int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err, VerifyFormat format) {
+    FilePlaces places;
+    const bool gcc = format == VerifyFormat::Gcc;
     int worst = kExitOk;
     for (const std::string& path : designPaths) {
-        if (designPaths.size() > 1) out << "== " << escapeText(path) << '\n';
+        if (designPaths.size() > 1 && !gcc) out << "== " << escapeText(path) << '\n';
+        // Where an editor finds each line's connector: its file, line and column.
+        auto located = [&](const ConnectorLine* line) {
+            if (!gcc) return std::string();
+            if (line && line->note && line->note->offset >= 0)
+                if (auto place = places.at(line->note->file, line->note->offset))
+                    return escapeText(line->note->file) + ":" + std::to_string(place->first) + ":" +
+                           std::to_string(place->second) + ": error: ";
+            return escapeText(path) + ": error: ";
+        };
         ConnectorAnalysis analysis;
         const int status = analyseDesign(path, err, analysis);
         if (status != kExitOk) {
             worst = std::max(worst, status);
             continue;
         }
+        // A stray text's page, named as its connectors name it.
+        std::map<int32_t, std::string> pages;
+        for (const ConnectorLine& line : analysis.connectors)
+            if (line.note) pages.emplace(line.sheet, line.note->page);
         std::size_t differing = 0;
         if (analysis.passEndsEarly) {
-            out << "The update pass would end early: a row cannot take a sheet number\n";
+            out << located(nullptr) << "The update pass would end early: a row cannot take a sheet number\n";
             ++differing;
         }
         for (const ConnectorLine& line : analysis.connectors) {
             // Connectors the early end leaves out are covered by the line above.
             if (stateAgrees(line.state) || line.state == ConnectorState::NotReached) continue;
-            out << difference(line) << '\n';
+            out << located(&line) << difference(line) << '\n';
             ++differing;
         }
         for (const OwnText& stray : analysis.strays) {
-            out << "sheet " << stray.sheet << " (" << stray.x << ", " << stray.y << "): " << quotedText(stray.text)
-                << " stands beside no connector, Update would remove it\n";
+            out << located(nullptr);
+            if (auto page = pages.find(stray.sheet); page != pages.end())
+                out << "page " << escapeText(page->second) << " (" << millimetres(stray.x) << " mm, "
+                    << millimetres(stray.y) << " mm)";
+            else
+                out << "sheet " << stray.sheet << " (" << stray.x << ", " << stray.y << ")";
+            out << ": " << quotedText(stray.text) << " stands beside no connector, Update would remove it\n";
             ++differing;
         }
         if (differing == 0) {
-            out << "ok: " << analysis.connectors.size() << " sheet connectors as Update would leave them\n";
+            if (!gcc) out << "ok: " << analysis.connectors.size() << " sheet connectors as Update would leave them\n";
         } else {
             worst = std::max(worst, kExitDiffers);
         }

@@ -70,6 +70,21 @@ void printWarnings(const std::string& design, const std::vector<std::string>& wa
         err << "warning: " << escapeText(design) << ": " << escapeText(w) << '\n';
 }
 
+void printSummary(std::ostream& out, Verbosity verbosity, const std::string& design, const std::string& what,
+                  host::Host& host, std::size_t warnings) {
+    if (verbosity == Verbosity::Quiet) return;
+    const std::vector<std::string>& files = host.writtenFiles();
+    std::string line = escapeText(design) + ": " + what;
+    line += files.empty() ? ", nothing written"
+                          : ", " + std::to_string(files.size()) + (files.size() == 1 ? " file" : " files") + " written";
+    if (warnings > 0) line += ", " + std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+    if (const std::string after = host.wording().afterWrite; !files.empty() && !after.empty()) line += "; " + after;
+    out << line << '\n';
+    if (verbosity == Verbosity::Verbose)
+        for (const std::string& file : files)
+            out << "  wrote " << escapeText(file) << '\n';
+}
+
 int runConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err) {
     const std::string& target = options.output;
     // Never over the design itself, nor over a file of a KiCad project,

@@ -26,6 +26,10 @@ struct ConnectorNote {
     std::string label;  // the text of the label it stands for
     std::string page;   // the page as the user reads it: page string and path
     std::string uuid;   // the label's own uuid
+    // Where the user edits it: the file and the byte its node starts at
+    // (-1: unknown), for messages that editors can jump to.
+    std::string file;
+    int64_t offset = -1;
     // Connectors with the same non-empty key are one label of a file used
     // by several pages: one text serves them all, or per-page values where
     // `perPageValues` (else nothing, when their lists differ).
@@ -67,6 +71,11 @@ public:
     // `reason`; on failure the files are as they were.
     virtual int32_t write(const std::string& path, const std::string& name, const Design& design,
                           const std::function<bool(SaveStage)>& failStage, std::string& reason) = 0;
+
+    // The files the last write() wrote, in order; empty when it needed none.
+    virtual std::vector<std::string> lastWritten() const { return {}; }
+    // How this storage's user names sheets and connectors (see Wording).
+    virtual Wording wording() const { return {}; }
 
     // Forgets what was read: the next unchanged() answers 0.
     virtual void forget() = 0;

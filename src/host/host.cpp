@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -101,6 +102,16 @@ std::string Host::cannotWrite() {
 }
 std::string Host::cannotHighlight() {
     return impl_->file.empty() ? std::string() : impl_->storage().cannotHighlight();
+}
+
+const std::vector<std::string>& Host::writtenFiles() const {
+    return impl_->written;
+}
+void Host::forgetWrittenFiles() {
+    impl_->written.clear();
+}
+Wording Host::wording() {
+    return impl_->file.empty() ? Wording{} : impl_->storage().wording();
 }
 
 const std::vector<std::string>& Host::warnings() const {
@@ -221,6 +232,8 @@ int32_t Host::Impl::release() {
         }
         if (status == kOk) {
             design->changed = false;
+            for (const std::string& f : backend->lastWritten())
+                if (std::find(written.begin(), written.end(), f) == written.end()) written.push_back(f);
         } else {
             status = kSaveFailed;
             // The files still hold what was read: the next open reads them.

@@ -33,6 +33,15 @@ struct DesignSummary {
     std::vector<std::string> warnings;
 };
 
+// How a storage's user names what the command line's summaries count, and
+// what the user must do before a written change shows where they look.
+struct Wording {
+    std::string sheet = "sheet";
+    std::string sheets = "sheets";
+    std::string connectors = "sheet connectors";
+    std::string afterWrite;  // empty: nothing to do
+};
+
 class Host {
 public:
     Host();
@@ -81,6 +90,12 @@ public:
     // What the last read of the design accepted with a warning (a KiCad
     // project open in KiCad, two pages of one number), one line each.
     const std::vector<std::string>& warnings() const;
+    // Every file that this host's saves wrote, each once, in the order first
+    // written (a save that found nothing to change writes none).
+    const std::vector<std::string>& writtenFiles() const;
+    void forgetWrittenFiles();
+    // The words of the storage that serves the design named by setDesignFile.
+    Wording wording();
 
     // Host-side commands on the design file named by setDesignFile, outside
     // any conversation: each opens the file (lock included), changes it and

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/backend.h"
 #include "host/conversation.h"
@@ -50,6 +51,7 @@ struct Host::Impl {
     std::unique_ptr<Backend> backend;
     std::string backendFile;  // the `file` it was chosen for
     bool cached = false;
+    std::vector<std::string> written;  // Host::writtenFiles
     Backend& storage();
     // Lock, then read (or reuse) and validate; release saves when needed.
     int32_t acquire();

@@ -33,6 +33,7 @@ public:
 
     int32_t write(const std::string& path, const std::string& name, const Design& design,
                   const std::function<bool(SaveStage)>& failStage, std::string& reason) override {
+        written_.clear();
         std::string text = designText(design);
         if (bytes_ && text == *bytes_) return kOk;
         std::vector<FileChange> change{{path, name, text, std::nullopt}};
@@ -43,8 +44,11 @@ public:
             return kSaveFailed;
         }
         bytes_ = std::make_shared<const std::string>(std::move(text));
+        written_ = {name};
         return kOk;
     }
+
+    std::vector<std::string> lastWritten() const override { return written_; }
 
     void forget() override { bytes_.reset(); }
 
@@ -53,6 +57,7 @@ public:
 private:
     // The file's bytes that the design read stands for.
     std::shared_ptr<const std::string> bytes_;
+    std::vector<std::string> written_;
 };
 
 }  // namespace

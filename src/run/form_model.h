@@ -48,6 +48,9 @@ public:
     const Control& at(std::string_view name, int index = -1) const;
     const std::vector<Control>& controls() const { return controls_; }
 
+    // The window's title.
+    std::string title = "ORLUNE";
+
     // The tab that SSTab1 shows (0 "Update", 1 "Settings"). Setting it here
     // only records it; the handlers decide what a change means.
     int selectedTab = 0;

@@ -38,12 +38,57 @@ TEST_F(CommandLine, UpdateListsTheTextsOfTheMinimalDesign) {
     EXPECT_THAT(read(d), HasSubstr("\"text\": \"@2\""));
 }
 
-TEST_F(CommandLine, UpdateWithoutListPrintsNothing) {
-    std::string d = write("d.json", minimalDesign());
+// The summary line of each command that writes, with the files the host
+// wrote: none when the design already held what the command would write.
+TEST_F(CommandLine, CommandsThatWriteSummariseWhatTheyDid) {
+    struct Case {
+        std::vector<std::vector<std::string>> before;  // run first, output not looked at
+        std::vector<std::string> args;                 // "D" stands for the design
+        std::string out;                               // "D" stands for the design
+    };
+    const Case cases[] = {
+        {{}, {"update", "D"}, "D: 2 texts placed on 2 sheets, 1 file written\n"},
+        {{{"update", "D"}}, {"update", "D"}, "D: 2 texts placed on 2 sheets, nothing written\n"},
+        {{}, {"-q", "update", "D"}, ""},
+        {{}, {"update", "--quiet", "D"}, ""},
+        {{}, {"update", "-v", "D"}, "D: 2 texts placed on 2 sheets, 1 file written\n  wrote D\n"},
+        {{{"update", "D"}}, {"delete", "D"}, "D: 2 texts removed from 2 sheets, 1 file written\n"},
+        {{}, {"delete", "D"}, "D: no texts to remove, nothing written\n"},
+        {{}, {"utility", "add-attribute", "D"}, "D: add-attribute, 1 file written\n"},
+        {{}, {"select", "D", "SC1"}, "D: 1 component selected, 1 file written\n"},
+        {{}, {"-q", "select", "D", "SC1"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::string d = write("d.json", minimalDesign());
+        auto withDesign = [&d](std::string text) {
+            for (std::size_t at; (at = text.find('D')) != std::string::npos;)
+                text.replace(at, 1, d);
+            return text;
+        };
+        std::vector<std::string> args;
+        for (const std::string& a : c.args)
+            args.push_back(a == "D" ? d : a);
+        for (std::vector<std::string> before : c.before) {
+            for (std::string& a : before)
+                a = a == "D" ? d : a;
+            ASSERT_EQ(0, runCli(before).status);
+        }
+        CliResult r = runCli(args);
+        EXPECT_EQ(0, r.status) << c.args[0] << r.err;
+        EXPECT_EQ(withDesign(c.out), r.out) << c.args[0];
+    }
+    // Nothing to annotate: said so, whatever start-up stored.
+    DesignParts none;
+    std::string d = write("none.json", makeDesign(none));
+    EXPECT_THAT(runCli({"update", d}).out, StartsWith(d + ": nothing to annotate: no sheet connectors, "));
+    // A warning box is counted in the summary; the box itself stays on stderr.
+    DesignParts tight;
+    tight.components = connector("SC2", 2, 2000000, true) + ",\n" + connector("SC1", 1, 1000000, false, "1");
+    tight.attributes = R"({ "name": "ORLUNE", "value": "1_140_190_1_" })";
+    d = write("tight.json", makeDesign(tight));
     CliResult r = runCli({"update", d});
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.out);
-    EXPECT_EQ("", r.err);
+    EXPECT_THAT(r.err, HasSubstr("Warning: Allowed width is too short"));
+    EXPECT_EQ(d + ": 1 text placed on 1 sheet, 1 file written, 1 warning\n", r.out);
 }
 
 TEST_F(CommandLine, UpdateThatEndsEarlyWritesTheWarningAndExitsOne) {
@@ -116,7 +161,7 @@ TEST_F(CommandLine, DeleteRemovesOnlyOwnTexts) {
     std::string d = write("d.json", makeDesign(parts));
     CliResult r = runCli({"delete", d});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.out);
+    EXPECT_EQ(d + ": 2 texts removed from 2 sheets, 1 file written\n", r.out);
     EXPECT_EQ("", r.err);
     std::string after = read(d);
     EXPECT_THAT(after, HasSubstr("keep me"));
@@ -145,7 +190,7 @@ TEST_P(Utility, WritesItsClosingMessage) {
     std::string d = write("d.json", makeDesign(parts));
     CliResult r = runCli({"utility", c.name, d});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.out);
+    EXPECT_THAT(r.out, StartsWith(d + ": " + c.name + ", "));
     EXPECT_EQ(c.err, r.err);
 }
 
@@ -224,7 +269,8 @@ TEST_F(CommandLine, SettingsOptionsAreStoredAndPutIntoForce) {
     std::string d = write("d.json", minimalDesign());
     CliResult r = runCli({"settings", d, "--left", "150", "--max-row", "700.5"});
     EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ("Unit: mil\nText style: Default\nLeft side start: 150\nRight side start: 190\nMax row lenght: 700.5\n",
+    EXPECT_EQ(d + ": settings stored, 1 file written\nUnit: mil\nText style: Default\nLeft side start: 150\n"
+                  "Right side start: 190\nMax row lenght: 700.5\n",
               r.out);
     EXPECT_THAT(read(d), HasSubstr("\"value\": \"1_150_190_700.5_\""));
 

@@ -36,7 +36,7 @@ TEST_F(HostCommands, SelectedConnectorsAreWhatInvertSelectedWorksOn) {
 
     CliResult r = runCli({"select", d, "SC2"});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.out);
+    EXPECT_EQ(d + ": 1 component selected, 1 file written\n", r.out);
     EXPECT_EQ("", r.err);
     r = runCli({"utility", "invert-selected", d});
     EXPECT_EQ("", r.err);

@@ -151,6 +151,11 @@ public:
     }
     std::string cannotHighlight() const override { return kCannotHighlightKicad; }
 
+    std::vector<std::string> lastWritten() const override { return written_; }
+    host::Wording wording() const override {
+        return {"page", "pages", "global or hierarchical labels", "reload the schematic in KiCad"};
+    }
+
 private:
     struct Loaded {
         sch::Project project;
@@ -161,6 +166,7 @@ private:
     };
     std::unique_ptr<Loaded> loaded_;
     std::vector<std::string> warnings_;
+    std::vector<std::string> written_;
     std::string file_;
 
     bool plan(const host::Design& design, std::vector<std::pair<std::string, std::string>>& files, std::string& reason);
@@ -257,6 +263,7 @@ bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::s
 // Every file changes or none (host::saveFiles).
 int32_t KicadBackend::write(const std::string& path, const std::string& name, const host::Design& design,
                             const std::function<bool(host::SaveStage)>& failStage, std::string& reason) {
+    written_.clear();
     if (!loaded_) {
         reason = name + ": the project was not read";
         return host::kSaveFailed;
@@ -292,6 +299,8 @@ int32_t KicadBackend::write(const std::string& path, const std::string& name, co
         changes.push_back(std::move(c));
     }
     if (!host::saveFiles(host::journalPathFor(lockedFile(path)), changes, failStage, reason)) return host::kSaveFailed;
+    for (const host::FileChange& c : changes)
+        written_.push_back(c.path);
     // What was written is what the next read finds: read it anew.
     loaded_.reset();
     return host::kOk;
@@ -382,6 +391,8 @@ host::DesignNotes KicadBackend::describe(const host::Design& design) const {
         note.label = label.text;
         note.page = in.pageString + " " + in.humanPath;
         note.uuid = label.uuid;
+        note.file = p.fileOf(in).path;
+        if (label.node != kNone) note.offset = p.fileOf(in).doc.node(label.node).begin;
         if (uses[static_cast<size_t>(in.file)] > 1) {
             note.sharedKey = std::to_string(in.file) + ":" + std::to_string(origin.label);
             note.perPageValues = perInstanceFieldsPossible(p, in.file);

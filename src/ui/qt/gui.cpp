@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QPainter>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
+#include <algorithm>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "host/host.h"
 #include "run/run.h"
@@ -46,12 +50,86 @@ void printOpenReason(const host::Host& host) {
     if (!host.lastOpenError().empty()) std::cerr << host.lastOpenError() << '\n';
 }
 
-int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOptions& options) {
+// What a window manager would draw: the title above the window.
+QPixmap underTitle(const QPixmap& content, const QString& title, const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int bar = metrics.height() + 8;
+    QPixmap framed(content.width() + 2, content.height() + bar + 1);
+    framed.fill(QColor(0x40, 0x40, 0x40));
+    QPainter painter(&framed);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(6, 0, framed.width() - 12, bar), Qt::AlignVCenter | Qt::AlignLeft, title);
+    painter.drawPixmap(1, bar, content);
+    return framed;
+}
+
+QMessageBox::Icon boxIcon(Icon icon) {
+    switch (icon) {
+        case Icon::Error:
+            return QMessageBox::Critical;
+        case Icon::Warning:
+            return QMessageBox::Warning;
+        case Icon::Information:
+            return QMessageBox::Information;
+        case Icon::Question:
+            return QMessageBox::Question;
+        case Icon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The window under its title, and beside it each box written from `first` on.
+QPixmap withBoxes(MainWindow& window, const std::vector<StreamPlatform::Box>& boxes, std::size_t first) {
+    QFont titleFont = window.font();
+    titleFont.setBold(true);
+    std::vector<QPixmap> parts{underTitle(window.grab(), window.windowTitle(), titleFont)};
+    for (std::size_t k = first; k < boxes.size(); ++k) {
+        QMessageBox box(boxIcon(boxes[k].icon), fromRunText(boxes[k].title), boxText(boxes[k].text), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.setFont(window.font());
+        box.show();
+        QCoreApplication::processEvents();
+        parts.push_back(underTitle(box.grab(), box.windowTitle(), titleFont));
+        box.hide();
+    }
+    constexpr int kGap = 12;
+    int width = 0;
+    int height = 0;
+    for (const QPixmap& part : parts) {
+        width += part.width() + kGap;
+        height = std::max(height, part.height());
+    }
+    QPixmap picture(width + kGap, height + 2 * kGap);
+    picture.fill(QColor(0xD8, 0xD8, 0xD8));
+    QPainter painter(&picture);
+    int x = kGap;
+    for (const QPixmap& part : parts) {
+        painter.drawPixmap(x, kGap, part);
+        x += part.width() + kGap;
+    }
+    return picture;
+}
+
+int takeScreenshot(MainWindow& window, host::Host& host, Run& run, StreamPlatform& boxes, const GuiOptions& options) {
     // The window reports a failed save in its box and goes on; a run from
     // the command line ends there, as every other command does. Only the
     // start-up and the status page hold a conversation, one each.
     auto saveFailed = [&host] { return !host.lastSaveError().empty(); };
     window.startUp();
+    const std::size_t firstBox = boxes.written.size();
+    if (!options.pass.empty() && !window.ended() && !saveFailed()) {
+        if (options.pass == "update") {
+            window.click("Command1");
+        } else if (options.pass == "delete") {
+            window.click("Command6");
+        } else {
+            window.click("Command10");
+            window.click("Command8", 4);
+            window.click("Command11");
+        }
+    }
     if (!window.ended() && !saveFailed()) {
         if (options.page == "utils") {
             window.forward([&run] { Command10_Click(run); });
@@ -64,7 +142,7 @@ int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOpti
     if (window.ended()) return window.exitStatus();  // its box said why
     if (saveFailed()) return kExitEnded;
     QCoreApplication::processEvents();
-    const QPixmap picture = window.grab();
+    const QPixmap picture = options.pass.empty() ? window.grab() : withBoxes(window, boxes.written, firstBox);
     if (!picture.save(QString::fromStdString(options.screenshotFile), "PNG")) {
         // Status 1 says that an update pass ended early; a file that cannot
         // be written ends the program as an unwritable design does.
@@ -77,6 +155,11 @@ int takeScreenshot(MainWindow& window, host::Host& host, Run& run, const GuiOpti
 }  // namespace
 
 int runGui(int& argc, char** argv, const GuiOptions& options) {
+    if (!options.pass.empty() && options.pass != "update" && options.pass != "delete" &&
+        options.pass != "add-attribute") {
+        std::cerr << "orlune: unknown pass \"" << options.pass << "\" (update, delete or add-attribute)\n";
+        return 2;
+    }
     if (!options.screenshotFile.empty() && !knownPage(options.page)) {
         std::cerr << "orlune: unknown page \"" << options.page << "\" (main, utils, status or settings)\n";
         return 2;
@@ -112,7 +195,7 @@ int runGui(int& argc, char** argv, const GuiOptions& options) {
     centre(window);
     window.show();
 
-    if (screenshot) return takeScreenshot(window, host, run, options);
+    if (screenshot) return takeScreenshot(window, host, run, streamPlatform, options);
 
     // Start-up runs from the event loop, once the window is on the screen.
     window.onEnded = [](int status) { QCoreApplication::exit(status); };

@@ -226,6 +226,8 @@ MainWindow::MainWindow(Run& run, host::Host& host, QWidget* parent) : QWidget(pa
         keepAlive();
     };
     run_.connection.OpenFailureReason = [this] { return host_.lastOpenError(); };
+    run_.form.title = ui::Window_Title(host_.designFile());
+    ui::Limit_Utilities(run_, host_.cannotHighlight());
     build();
     setTabOrder();
     connectEvents();
@@ -439,6 +441,7 @@ QWidget* MainWindow::control(std::string_view name, int index) const {
 }
 
 void MainWindow::startUp() {
+    news_ = News::StartUp;
     forward([this] { Form_Load(run_); });
 }
 
@@ -462,6 +465,7 @@ void MainWindow::forward(const std::function<void()>& handler, int endStatus) {
     if (ended_) return;  // a nested event ended the program
     if (!endsProgram) sync();
     if (depth_ == 0) reportSaveErrors();
+    if (depth_ == 0 && !endsProgram && !ended_) reportNews();
     if (endsProgram) end(endStatus);
 }
 
@@ -513,6 +517,22 @@ void MainWindow::reportSaveErrors() {
     }
 }
 
+void MainWindow::reportNews() {
+    const News news = std::exchange(news_, News::None);
+    if (news == News::None) return;
+    ui::HostNews said{host_.warnings(), host_.writtenFiles().size(), host_.wording().afterWrite};
+    host_.forgetWrittenFiles();
+    if (news == News::StartUp) {
+        feedback_.afterStartUp(said);
+        return;
+    }
+    try {
+        feedback_.afterPass(run_, said);
+    } catch (const ProgramEnded&) {
+        end(kExitEnded);
+    }
+}
+
 void MainWindow::end(int status) {
     if (ended_) return;
     ended_ = true;
@@ -528,6 +548,7 @@ void MainWindow::onClicked(const std::string& name, int index) {
         return;
     }
     if (name == "Command8") {
+        news_ = News::Pass;
         forward([this, index] { Command8_Click(run_, static_cast<int16_t>(index)); });
         return;
     }
@@ -537,6 +558,8 @@ void MainWindow::onClicked(const std::string& name, int index) {
     if (name == "Command5" && run_.connection.DesignOpen) return;
     const ClickHandler handler = clickHandler(name);
     if (!handler) return;
+    // The passes that change the design: the host's news follow them.
+    if (name == "Command1" || name == "Command6" || name == "Command5") news_ = News::Pass;
     // Exit ends the program as the user asked: a normal end.
     forward([this, handler] { handler(run_); }, name == "Command3" ? 0 : kExitEnded);
 }
@@ -597,6 +620,7 @@ void MainWindow::syncControl(const Key& key, QWidget* widget) {
     const Control& c = run_.form.at(key.name, key.index);
     if (widget->isHidden() == c.visible) widget->setVisible(c.visible);
     if (widget->isEnabled() != c.enabled) widget->setEnabled(c.enabled);
+    if (const QString hint = fromModel(c.hint); widget->toolTip() != hint) widget->setToolTip(hint);
     const QString caption = fromModel(c.caption);
     switch (c.kind) {
         case ControlKind::TabControl:
@@ -646,6 +670,8 @@ void MainWindow::syncControl(const Key& key, QWidget* widget) {
 
 void MainWindow::sync() {
     syncing_ = true;
+    // The design's path is UTF-8, as the file system names it.
+    if (const QString title = QString::fromStdString(run_.form.title); windowTitle() != title) setWindowTitle(title);
     for (const auto& [key, widget] : widgets_) {
         const QSignalBlocker blocker(widget);
         syncControl(key, widget);

@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/window_feedback.h"
+
 class QFontMetrics;
 class QKeyEvent;
 class QPushButton;
@@ -60,6 +62,9 @@ public:
 
     // Copies the model into the widgets.
     void sync();
+
+    // A click on a control of the model, as a person's click arrives.
+    void click(const std::string& name, int index = -1) { onClicked(name, index); }
 
     // The widget of a control of the model; null when there is none.
     QWidget* control(std::string_view name, int index = -1) const;
@@ -107,6 +112,7 @@ private:
     void end(int status);
     void keepAlive();
     void refuseQueuedInput();
+    void reportNews();
 
     Run& run_;
     host::Host& host_;
@@ -132,6 +138,9 @@ private:
     bool busyPointer_ = false;
     bool appeared_ = false;  // the window was given its time to appear
     QElapsedTimer sincePump_;
+    // The host's warnings and writes are told after start-up and passes.
+    ui::WindowFeedback feedback_;
+    enum class News { None, StartUp, Pass } news_ = News::None;
 };
 
 }  // namespace orlune::qt

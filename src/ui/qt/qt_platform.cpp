@@ -58,7 +58,8 @@ Answer QtPlatform::messageBox(std::string_view text, std::string_view title, Ico
     return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
-Answer StreamPlatform::messageBox(std::string_view text, std::string_view title, Icon, Buttons buttons) {
+Answer StreamPlatform::messageBox(std::string_view text, std::string_view title, Icon icon, Buttons buttons) {
+    written.push_back({std::string(title), std::string(text), icon});
     std::string line(title);
     line += ": ";
     for (char c : text)

@@ -4,7 +4,9 @@
 
 #include <QString>
 #include <iosfwd>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbx/platform.h"
 
@@ -38,6 +40,14 @@ class StreamPlatform : public Platform {
 public:
     explicit StreamPlatform(std::ostream& out) : out_(out) {}
     Answer messageBox(std::string_view text, std::string_view title, Icon icon, Buttons buttons) override;
+
+    // Every box written, so that a screenshot can show them too.
+    struct Box {
+        std::string title;
+        std::string text;
+        Icon icon = Icon::None;
+    };
+    std::vector<Box> written;
 
 private:
     std::ostream& out_;

@@ -72,10 +72,20 @@ TEST(KicadReport, DemoLabelsByTextAndPageWithThePagesTheirSignalsReach) {
         EXPECT_EQ(orlune("report --json '" + project.string() + "'", &d), 0);
         const host::JsonIndex list = d.find(d.root, "connectors");
         ASSERT_EQ(d.size(list), count);
-        for (uint32_t i = 0, k = 0; i < d.size(list); ++i, ++k) {
-            while (v.design.components[k].kind != 2)
-                ++k;  // connectors in the order of the component walk
+        // Page by page; a connector found by its reference designator and page.
+        std::map<std::string, size_t> byRefDes;
+        for (size_t k = 0; k < v.design.components.size(); ++k)
+            if (v.design.components[k].kind == 2)
+                byRefDes[v.design.components[k].refDes + "|" + std::to_string(v.design.components[k].pins[0].sheet)] =
+                    k;
+        int32_t lastSheet = 0;
+        for (uint32_t i = 0; i < d.size(list); ++i) {
             const host::JsonIndex line = d.element(list, i);
+            const std::string key = get(d, line, "refDes") + "|" + get(d, line, "sheet");
+            ASSERT_TRUE(byRefDes.count(key)) << key;
+            const size_t k = byRefDes.at(key);
+            EXPECT_GE(v.design.components[k].pins[0].sheet, lastSheet) << "not in page order";
+            lastSheet = v.design.components[k].pins[0].sheet;
             const sch::SheetInstance& in = p.instances[size_t(v.components[k].instance)];
             const sch::Label& label = p.fileOf(in).labels[size_t(v.components[k].label)];
             EXPECT_EQ(get(d, line, "refDes"), v.design.components[k].refDes);
