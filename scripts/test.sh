@@ -9,19 +9,30 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
-echo "== build (warnings are errors)"
+# Each stage's duration, so that a slow one shows: "== tests: 312 s".
+started=$SECONDS
+stage_name=""
+stage_start=$SECONDS
+stage() {
+  if [ -n "$stage_name" ]; then echo "== $stage_name: $((SECONDS - stage_start)) s"; fi
+  stage_name=$1
+  stage_start=$SECONDS
+  [ -z "$stage_name" ] || echo "== $stage_name"
+}
+
+stage "build (warnings are errors)"
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs"
-echo "== tests"
+stage "tests"
 ctest --preset ci -j "$jobs"
 
-echo "== build with AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-echo "== tests under the sanitizers"
+stage "tests under the sanitizers"
 ctest --preset asan -j "$jobs"
 
-echo "== command line under valgrind"
+stage "command line under valgrind"
 memcheck() { valgrind --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect --quiet "$@"; }
 memcheck build/ci/tests/orlune_test_app >/dev/null
 work=$(mktemp -d)
@@ -41,9 +52,11 @@ if [ -d /usr/share/kicad/demos/pic_programmer ]; then
 fi
 echo "valgrind clean"
 
-echo "== fuzzing"
+stage "fuzzing"
 scripts/fuzz.sh
 
-echo "== format check"
+stage "format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "format ok"
+stage ""
+echo "== total: $((SECONDS - started)) s"

@@ -57,41 +57,6 @@ Netlist computed(const ConnectivityInput& in, const ConnectivityResult& r) {
     return out;
 }
 
-std::string kicadCli() {
-    for (const char* dir : {"/usr/bin", "/usr/local/bin"}) {
-        const fs::path cli = fs::path(dir) / "kicad-cli";
-        if (fs::exists(cli)) return cli.string();
-    }
-    return {};
-}
-
-struct Demo {
-    std::string label;  // "9/video"
-    fs::path project;
-};
-
-// Every multi-page project of both demo sets.
-std::vector<Demo> demos() {
-    std::vector<Demo> out;
-    for (const auto& [version, root] : {std::pair{"6", test::kKicad6Demos}, std::pair{"9", test::kKicad9Demos}}) {
-        std::error_code ec;
-        if (!fs::is_directory(root, ec)) continue;
-        std::vector<fs::path> found;
-        for (const auto& e : fs::recursive_directory_iterator(root, ec)) {
-            if (e.path().extension() != ".kicad_pro") continue;
-            // Multi-page: the root schematic places a sheet symbol.
-            const std::string sch = fs::path(e.path()).replace_extension(".kicad_sch").string();
-            const std::string text = fs::exists(sch) ? readFile(sch) : std::string();
-            if (std::regex_search(text, std::regex("\\(sheet\\s"))) found.push_back(e.path());
-        }
-        std::sort(found.begin(), found.end());
-        for (const fs::path& p : found)
-            out.push_back({std::string(version) + "/" + p.stem().string(), p});
-    }
-    if (out.empty()) out.push_back({"none", {}});
-    return out;
-}
-
 // The first differences: each KiCad net that is not ours, beside our net of
 // its first pin.
 std::string describe(const Netlist& ours, const Netlist& theirs) {
@@ -112,33 +77,23 @@ std::string describe(const Netlist& ours, const Netlist& theirs) {
     return out + (shown > 10 ? "\n  (" + std::to_string(shown) + " nets differ)" : "");
 }
 
-void PrintTo(const Demo& d, std::ostream* os) {
-    *os << d.label;
-}
-
-class KicadNetlist : public testing::TestWithParam<Demo> {};
+class KicadNetlist : public testing::TestWithParam<test::Demo> {};
 
 TEST_P(KicadNetlist, EqualsOursOnEveryMultiPageDemo) {
-    const Demo& demo = GetParam();
+    const test::Demo& demo = GetParam();
     if (demo.project.empty()) GTEST_SKIP() << "no KiCad demos installed";
-    const std::string cli = kicadCli();
-    if (cli.empty()) GTEST_SKIP() << "kicad-cli not installed";
+    if (!test::haveKicadCli()) GTEST_SKIP() << "kicad-cli not installed";
 
     const sch::Project project = sch::readProject(demo.project.string());
     if (project.instances.size() < 2) GTEST_SKIP() << "one page only";
     const ConnectivityInput input = toConnectivityInput(project);
     const Netlist ours = computed(input, computeConnectivity(input));
 
-    // kicad-cli may write beside the project: give it a copy.
+    const fs::path net = test::demoNetlist(demo);
+    ASSERT_FALSE(net.empty()) << "kicad-cli failed on " << demo.project;
     const fs::path work = fs::temp_directory_path() / ("orlune-netlist-" + std::to_string(::getpid()));
     fs::remove_all(work);
     fs::create_directories(work);
-    fs::copy(demo.project.parent_path(), work / "p", fs::copy_options::recursive);
-    const fs::path root = work / "p" / fs::relative(project.files[0].path, demo.project.parent_path());
-    const fs::path net = work / "out.net";
-    const std::string command =
-        cli + " sch export netlist -o '" + net.string() + "' '" + root.string() + "' >/dev/null 2>&1";
-    ASSERT_EQ(0, std::system(command.c_str())) << command;
     const Netlist theirs = kicadNetlist(net.string());
     // What `orlune convert` writes: the same partition, every part on the
     // page KiCad prints in the title block of its sheet.
@@ -146,7 +101,7 @@ TEST_P(KicadNetlist, EqualsOursOnEveryMultiPageDemo) {
     const std::map<std::string, int> pages = test::kicadPages(net.string(), project);
     fs::remove_all(work);
 
-    EXPECT_TRUE(ours == theirs) << demo.label << ":" << describe(ours, theirs);
+    EXPECT_TRUE(ours == theirs) << demo.name << ":" << describe(ours, theirs);
     ASSERT_TRUE(converted.error.empty()) << converted.error;
     test::Partition partition;
     for (const auto& [name, pins] : theirs)
@@ -154,21 +109,15 @@ TEST_P(KicadNetlist, EqualsOursOnEveryMultiPageDemo) {
     std::string missing;
     for (const auto& pins : partition)
         if (!converted.partition.count(pins) && missing.size() < 400) missing += " {" + *pins.begin() + " ...}";
-    EXPECT_TRUE(converted.partition == partition) << demo.label << ": KiCad nets convert does not hold:" << missing;
+    EXPECT_TRUE(converted.partition == partition) << demo.name << ": KiCad nets convert does not hold:" << missing;
     for (const auto& [ref, page] : pages) {
         const auto found = converted.pages.find(ref);
         EXPECT_TRUE(found != converted.pages.end() && found->second.count(page))
-            << demo.label << ": " << ref << " is not on page " << page;
+            << demo.name << ": " << ref << " is not on page " << page;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Demos, KicadNetlist, testing::ValuesIn(demos()),
-                         [](const testing::TestParamInfo<Demo>& param) {
-                             std::string name;
-                             for (const char c : param.param.label)
-                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Demos, KicadNetlist, testing::ValuesIn(test::multiPageDemos()), test::DemoName());
 
 }  // namespace
 }  // namespace orlune::kicad

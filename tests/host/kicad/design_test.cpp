@@ -18,46 +18,56 @@ DesignView designOf(const sch::Project& p) {
     return toDesign(p, toConnectivityInput(p), ConnectivityResult{});
 }
 
-TEST(KicadDesign, DemoProjectsGiveKicadsPartsAndConnectors) {
-    const struct {
-        fs::path project;
-        size_t sheets, components, connectors;
-    } cases[] = {
-        {test::kKicad9Demos / "video/video.kicad_pro", 8, 189, 162},
-        {test::kKicad9Demos / "kit-dev-coldfire-xilinx_5213/kit-dev-coldfire-xilinx_5213.kicad_pro", 3, 160, 43},
-        {test::kKicad9Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 3, 64, 8},
-        {test::kKicad6Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 3, 58, 8},
-        {test::kKicad6Demos / "complex_hierarchy/complex_hierarchy.kicad_pro", 3, 68, 0},
-        {test::kKicad9Demos / "pic_programmer/pic_programmer.kicad_pro", 2, 63, 4},
-        {test::kKicad9Demos / "vme-wren/vme-wren.kicad_pro", 73, 1507, 492},
-    };
-    size_t tested = 0;
-    for (const auto& c : cases) {
-        if (!fs::exists(c.project)) continue;
-        SCOPED_TRACE(c.project.string());
-        ++tested;
-        const DesignView v = designOf(sch::readProject(c.project.string()));
-        EXPECT_EQ(v.design.sheets.size(), c.sheets);
-        size_t components = 0, connectors = 0;
-        for (const host::Component& comp : v.design.components) {
-            ++(comp.kind == 2 ? connectors : components);
-            for (const host::Pin& pin : comp.pins)
-                EXPECT_TRUE(pin.sheet >= 1 && pin.sheet <= int32_t(c.sheets));
-        }
-        // Names the program's fields hold unchanged, and no two alike.
-        std::set<std::string> names;
-        for (const host::Component& comp : v.design.components) {
-            EXPECT_EQ(host::textFieldNameProblem(comp.refDes), "") << comp.refDes;
-            EXPECT_TRUE(names.insert(comp.refDes).second) << comp.refDes;
-        }
-        for (const host::Bus& bus : v.design.buses)
-            EXPECT_EQ(host::textFieldNameProblem(bus.name), "") << bus.name;
-        EXPECT_EQ(components, c.components);
-        EXPECT_EQ(connectors, c.connectors);
-        EXPECT_EQ(v.design.units, 2);
-    }
-    if (tested == 0) GTEST_SKIP() << "no KiCad demos installed";
+struct DesignCase {
+    std::string name;  // the demo's test name
+    fs::path project;
+    size_t sheets, components, connectors;
+};
+
+void PrintTo(const DesignCase& c, std::ostream* os) {
+    *os << c.name;
 }
+
+class KicadDesignDemos : public testing::TestWithParam<DesignCase> {};
+
+TEST_P(KicadDesignDemos, GiveKicadsPartsAndConnectors) {
+    const DesignCase& c = GetParam();
+    if (!fs::exists(c.project)) GTEST_SKIP() << c.project << " not installed";
+    const DesignView v = designOf(sch::readProject(c.project.string()));
+    EXPECT_EQ(v.design.sheets.size(), c.sheets);
+    size_t components = 0, connectors = 0;
+    for (const host::Component& comp : v.design.components) {
+        ++(comp.kind == 2 ? connectors : components);
+        for (const host::Pin& pin : comp.pins)
+            EXPECT_TRUE(pin.sheet >= 1 && pin.sheet <= int32_t(c.sheets));
+    }
+    // Names the program's fields hold unchanged, and no two alike.
+    std::set<std::string> names;
+    for (const host::Component& comp : v.design.components) {
+        EXPECT_EQ(host::textFieldNameProblem(comp.refDes), "") << comp.refDes;
+        EXPECT_TRUE(names.insert(comp.refDes).second) << comp.refDes;
+    }
+    for (const host::Bus& bus : v.design.buses)
+        EXPECT_EQ(host::textFieldNameProblem(bus.name), "") << bus.name;
+    EXPECT_EQ(components, c.components);
+    EXPECT_EQ(connectors, c.connectors);
+    EXPECT_EQ(v.design.units, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Demos, KicadDesignDemos,
+    testing::Values(
+        DesignCase{"v9_video", test::kKicad9Demos / "video/video.kicad_pro", 8, 189, 162},
+        DesignCase{"v9_kit_dev_coldfire_xilinx_5213",
+                   test::kKicad9Demos / "kit-dev-coldfire-xilinx_5213/kit-dev-coldfire-xilinx_5213.kicad_pro", 3, 160,
+                   43},
+        DesignCase{"v9_flat_hierarchy", test::kKicad9Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 3, 64, 8},
+        DesignCase{"v6_flat_hierarchy", test::kKicad6Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 3, 58, 8},
+        DesignCase{"v6_complex_hierarchy", test::kKicad6Demos / "complex_hierarchy/complex_hierarchy.kicad_pro", 3, 68,
+                   0},
+        DesignCase{"v9_pic_programmer", test::kKicad9Demos / "pic_programmer/pic_programmer.kicad_pro", 2, 63, 4},
+        DesignCase{"v9_vme_wren", test::kKicad9Demos / "vme-wren/vme-wren.kicad_pro", 73, 1507, 492}),
+    [](const testing::TestParamInfo<DesignCase>& c) { return c.param.name; });
 
 // KiCad places its own intersheet reference of the global label VCC_PIC
 // (output, 1.524 mm, label ratio 0.3, offset ratio 0) 12.0707 mm from the

@@ -1,11 +1,23 @@
-// Shared by the KiCad tests: the demo folders and small projects written
-// into a fresh temporary folder.
+// Shared by the KiCad tests: the demo folders, the demo projects as test
+// parameters, KiCad's netlist of each exported once, and small projects
+// written into a fresh temporary folder.
 #pragma once
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ostream>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orlune::kicad::test {
 
@@ -50,6 +62,134 @@ inline std::string sheet(const std::string& uuid, const std::string& name, const
     return "(sheet (at 10 10) (size 20 20) (uuid \"" + uuid + "\")\n (property \"Sheetname\" \"" + name +
            "\" (at 0 0 0))\n (property \"Sheetfile\" \"" + file +
            "\" (at 0 0 0))\n (instances (project \"p\" (path \"/" + rootUuid + "\" (page \"" + page + "\")))))\n";
+}
+
+// The demo sets, one line per KiCad version: (version, folder).
+inline std::vector<std::pair<std::string, std::filesystem::path>> demoRoots() {
+    return {{"6", kKicad6Demos}, {"9", kKicad9Demos}};
+}
+
+// One demo project of more than one page: a test parameter.
+struct Demo {
+    std::string version;            // of its set: "6", "9"
+    std::filesystem::path root;     // the set's folder
+    std::filesystem::path project;  // its .kicad_pro; empty for the stand-in below
+    std::string name;               // the test's name: "v9_video"
+};
+
+inline void PrintTo(const Demo& d, std::ostream* os) {
+    *os << d.name;
+}
+
+// For INSTANTIATE_TEST_SUITE_P: each case is named after its demo.
+struct DemoName {
+    template <class Info>
+    std::string operator()(const Info& info) const {
+        return info.param.name;
+    }
+};
+
+inline std::string fileBytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Every demo project with its root schematic (with `multiPage`, only those
+// whose root places a sheet symbol), set by set, in path order. Only the
+// root files are read: every test process lists the demos, under the
+// sanitizers too. When none is found, one stand-in without a project, so
+// that the tests over the demos skip, not vanish.
+inline std::vector<Demo> demoProjects(bool multiPage) {
+    namespace fs = std::filesystem;
+    std::vector<Demo> out;
+    for (const auto& [version, root] : demoRoots()) {
+        std::error_code ec;
+        std::vector<fs::path> found;
+        for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::path sch = fs::path(it->path()).replace_extension(".kicad_sch");
+            if (it->path().extension() != ".kicad_pro" || !fs::exists(sch, ec)) continue;
+            const std::string bytes = multiPage ? fileBytes(sch) : std::string();
+            bool sheet = !multiPage;
+            for (size_t at = bytes.find("(sheet"); !sheet && at != std::string::npos; at = bytes.find("(sheet", at + 1))
+                sheet = at + 6 < bytes.size() && std::string_view(" \t\r\n").find(bytes[at + 6]) != std::string::npos;
+            if (sheet) found.push_back(it->path());
+        }
+        std::sort(found.begin(), found.end());
+        for (const fs::path& p : found) {
+            std::string name = "v" + version + "_";
+            for (const char c : p.stem().string())
+                name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+            out.push_back({version, root, p, name});
+        }
+    }
+    if (out.empty()) out.push_back({"", {}, {}, "none"});
+    return out;
+}
+
+inline std::vector<Demo> multiPageDemos() {
+    return demoProjects(true);
+}
+
+// How a project's folder reads in a netlist kept for any copy of it.
+inline const std::string kProjectDir = "${PROJECT_DIR}";
+
+inline bool haveKicadCli() {
+    static const bool have = std::system("command -v kicad-cli >/dev/null 2>&1") == 0;
+    return have;
+}
+
+// KiCad's netlist of root schematic `root` (kicad-cli writes it beside the
+// root), its folder written as kProjectDir; empty when kicad-cli fails.
+inline std::string exportNetlist(const std::filesystem::path& root) {
+    const std::filesystem::path out = root.parent_path() / "orlune-test.net";
+    const std::string cmd =
+        "kicad-cli sch export netlist -o '" + out.string() + "' '" + root.string() + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) return {};
+    std::string s = fileBytes(out);
+    std::filesystem::remove(out);
+    const std::string dir = root.parent_path().string();
+    for (size_t at = s.find(dir); at != std::string::npos; at = s.find(dir, at + kProjectDir.size()))
+        s.replace(at, dir.size(), kProjectDir);
+    return s;
+}
+
+// KiCad's netlist of the demo as installed, exported once per build into
+// the tests' cache folder: every case over the demos needs it, and an
+// export of a large demo takes seconds. Keyed on the demo and the size and
+// time of each of its files, so that changed demos are exported again.
+// Returns the cached file, or an empty path when kicad-cli fails.
+inline std::filesystem::path demoNetlist(const Demo& demo) {
+    namespace fs = std::filesystem;
+    const fs::path dir = demo.project.parent_path();
+    uint64_t key = 1469598103934665603u;  // FNV-1a
+    const auto mix = [&](const std::string& s) {
+        for (const char c : s)
+            key = (key ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    };
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file(ec))
+            mix(it->path().string() + " " + std::to_string(it->file_size(ec)) + " " +
+                std::to_string(it->last_write_time(ec).time_since_epoch().count()) + "\n");
+    std::ostringstream hex;
+    hex << std::hex << key;
+    const fs::path cached = fs::path(ORLUNE_TEST_CACHE) / (demo.name + "-" + hex.str() + ".net");
+    if (fs::exists(cached)) return cached;
+    // kicad-cli may write beside the project: it gets a copy.
+    const fs::path work = fs::temp_directory_path() / ("orlune-export-" + std::to_string(::getpid()));
+    fs::remove_all(work, ec);
+    fs::copy(dir, work, fs::copy_options::recursive);
+    const std::string net = exportNetlist(work / fs::path(demo.project.filename()).replace_extension(".kicad_sch"));
+    fs::remove_all(work, ec);
+    if (net.empty()) return {};
+    // Another test process may export the same demo at the same time.
+    fs::create_directories(cached.parent_path());
+    const fs::path part = cached.string() + "." + std::to_string(::getpid());
+    std::ofstream(part, std::ios::binary) << net;
+    fs::rename(part, cached);
+    return cached;
 }
 
 }  // namespace orlune::kicad::test

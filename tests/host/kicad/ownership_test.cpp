@@ -29,8 +29,8 @@ TEST(KicadOwnership, EachTextClassifiedWhateverItsRow) {
         {perInstanceText(perInstanceVariable(labelUuid, 2)), ownedTextUuid(labelUuid, "", 2), Is::Owned, "", 2},
         {"${ORL_0000000000}", ownedTextUuid(labelUuid, "", 1), Is::Neither, "", 0},
         {"@6 by hand", "22222222-0000-0000-0000-000000000002", Is::Foreign, "", 0},
-        {"@7", ownedTextUuid(labelUuid, path, kMaxOwnedRows), Is::Foreign, "", 0},
-        {"@8", ownedTextUuid("33333333-0000-0000-0000-000000000003", path, 0), Is::Foreign, "", 0},
+        {"@7", ownedTextUuid(labelUuid, path, kMaxOwnedRows), Is::Neither, "", 0},  // a stray of ours
+        {"@8", ownedTextUuid("33333333-0000-0000-0000-000000000003", path, 0), Is::Neither, "", 0},
         {"a note", ownedTextUuid(labelUuid, path, 3), Is::Neither, "", 0},
     };
     std::string bytes =

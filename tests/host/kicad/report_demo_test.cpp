@@ -46,65 +46,79 @@ std::string get(const host::JsonDocument& d, host::JsonIndex line, std::string_v
     return list;
 }
 
-TEST(KicadReport, DemoLabelsByTextAndPageWithThePagesTheirSignalsReach) {
-    const std::pair<fs::path, uint32_t> cases[] = {
-        {test::kKicad6Demos / "video/video.kicad_pro", 162},
-        {test::kKicad9Demos / "video/video.kicad_pro", 162},
-        {test::kKicad9Demos / "kit-dev-coldfire-xilinx_5213/kit-dev-coldfire-xilinx_5213.kicad_pro", 43},
-        {test::kKicad6Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 8},
-        {test::kKicad9Demos / "pic_programmer/pic_programmer.kicad_pro", 4},
-    };
-    for (const auto& [project, count] : cases) {
-        if (!fs::exists(project)) GTEST_SKIP() << "no KiCad demos installed";
-        SCOPED_TRACE(project.string());
-        const sch::Project p = sch::readProject(project.string());
-        const ConnectivityInput input = toConnectivityInput(p);
-        const DesignView v = toDesign(p, input, computeConnectivity(input));
-        std::map<int32_t, std::set<int32_t>> pagesOfNet;  // where each net has pins
-        for (const host::Component& comp : v.design.components)
-            for (const host::Pin& pin : comp.pins)
-                if (comp.kind != 2) pagesOfNet[pin.net].insert(pin.sheet);
-        std::map<std::string, std::vector<int32_t>> busNets;
-        for (const host::Bus& bus : v.design.buses)
-            busNets[bus.name] = bus.nets;
+struct ReportCase {
+    std::string name;  // the demo's test name
+    fs::path project;
+    uint32_t connectors;
+};
 
-        host::JsonDocument d;
-        EXPECT_EQ(orlune("report --json '" + project.string() + "'", &d), 0);
-        const host::JsonIndex list = d.find(d.root, "connectors");
-        ASSERT_EQ(d.size(list), count);
-        // Page by page; a connector found by its reference designator and page.
-        std::map<std::string, size_t> byRefDes;
-        for (size_t k = 0; k < v.design.components.size(); ++k)
-            if (v.design.components[k].kind == 2)
-                byRefDes[v.design.components[k].refDes + "|" + std::to_string(v.design.components[k].pins[0].sheet)] =
-                    k;
-        int32_t lastSheet = 0;
-        for (uint32_t i = 0; i < d.size(list); ++i) {
-            const host::JsonIndex line = d.element(list, i);
-            const std::string key = get(d, line, "refDes") + "|" + get(d, line, "sheet");
-            ASSERT_TRUE(byRefDes.count(key)) << key;
-            const size_t k = byRefDes.at(key);
-            EXPECT_GE(v.design.components[k].pins[0].sheet, lastSheet) << "not in page order";
-            lastSheet = v.design.components[k].pins[0].sheet;
-            const sch::SheetInstance& in = p.instances[size_t(v.components[k].instance)];
-            const sch::Label& label = p.fileOf(in).labels[size_t(v.components[k].label)];
-            EXPECT_EQ(get(d, line, "refDes"), v.design.components[k].refDes);
-            EXPECT_EQ(get(d, line, "label"), label.text);
-            EXPECT_EQ(get(d, line, "uuid"), label.uuid);
-            EXPECT_EQ(get(d, line, "page"), in.pageString + " " + in.humanPath);
-            // Every page where the signal (each member of a bus) has pins, its own left out.
-            const std::string bus = get(d, line, "bus");
-            std::set<int32_t> reached;
-            for (int32_t net : bus == "null" ? std::vector{v.design.components[k].pins[0].net} : busNets.at(bus))
-                if (net != 0) reached.insert(pagesOfNet[net].begin(), pagesOfNet[net].end());
-            reached.erase(in.page);
-            std::string expected;
-            for (int32_t page : reached)
-                expected += (expected.empty() ? "" : ",") + std::to_string(page);
-            EXPECT_EQ(get(d, line, "sheets"), expected) << label.text;
-        }
+void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class KicadReportDemos : public testing::TestWithParam<ReportCase> {};
+
+TEST_P(KicadReportDemos, LabelsByTextAndPageWithThePagesTheirSignalsReach) {
+    const auto& [name, project, count] = GetParam();
+    if (!fs::exists(project)) GTEST_SKIP() << project << " not installed";
+    const sch::Project p = sch::readProject(project.string());
+    const ConnectivityInput input = toConnectivityInput(p);
+    const DesignView v = toDesign(p, input, computeConnectivity(input));
+    std::map<int32_t, std::set<int32_t>> pagesOfNet;  // where each net has pins
+    for (const host::Component& comp : v.design.components)
+        for (const host::Pin& pin : comp.pins)
+            if (comp.kind != 2) pagesOfNet[pin.net].insert(pin.sheet);
+    std::map<std::string, std::vector<int32_t>> busNets;
+    for (const host::Bus& bus : v.design.buses)
+        busNets[bus.name] = bus.nets;
+
+    host::JsonDocument d;
+    EXPECT_EQ(orlune("report --json '" + project.string() + "'", &d), 0);
+    const host::JsonIndex list = d.find(d.root, "connectors");
+    ASSERT_EQ(d.size(list), count);
+    // Page by page; a connector found by its reference designator and page.
+    std::map<std::string, size_t> byRefDes;
+    for (size_t k = 0; k < v.design.components.size(); ++k)
+        if (v.design.components[k].kind == 2)
+            byRefDes[v.design.components[k].refDes + "|" + std::to_string(v.design.components[k].pins[0].sheet)] = k;
+    int32_t lastSheet = 0;
+    for (uint32_t i = 0; i < d.size(list); ++i) {
+        const host::JsonIndex line = d.element(list, i);
+        const std::string key = get(d, line, "refDes") + "|" + get(d, line, "sheet");
+        ASSERT_TRUE(byRefDes.count(key)) << key;
+        const size_t k = byRefDes.at(key);
+        EXPECT_GE(v.design.components[k].pins[0].sheet, lastSheet) << "not in page order";
+        lastSheet = v.design.components[k].pins[0].sheet;
+        const sch::SheetInstance& in = p.instances[size_t(v.components[k].instance)];
+        const sch::Label& label = p.fileOf(in).labels[size_t(v.components[k].label)];
+        EXPECT_EQ(get(d, line, "refDes"), v.design.components[k].refDes);
+        EXPECT_EQ(get(d, line, "label"), label.text);
+        EXPECT_EQ(get(d, line, "uuid"), label.uuid);
+        EXPECT_EQ(get(d, line, "page"), in.pageString + " " + in.humanPath);
+        // Every page where the signal (each member of a bus) has pins, its own left out.
+        const std::string bus = get(d, line, "bus");
+        std::set<int32_t> reached;
+        for (int32_t net : bus == "null" ? std::vector{v.design.components[k].pins[0].net} : busNets.at(bus))
+            if (net != 0) reached.insert(pagesOfNet[net].begin(), pagesOfNet[net].end());
+        reached.erase(in.page);
+        std::string expected;
+        for (int32_t page : reached)
+            expected += (expected.empty() ? "" : ",") + std::to_string(page);
+        EXPECT_EQ(get(d, line, "sheets"), expected) << label.text;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Demos, KicadReportDemos,
+    testing::Values(ReportCase{"v6_video", test::kKicad6Demos / "video/video.kicad_pro", 162},
+                    ReportCase{"v9_video", test::kKicad9Demos / "video/video.kicad_pro", 162},
+                    ReportCase{"v9_kit_dev_coldfire_xilinx_5213",
+                               test::kKicad9Demos / "kit-dev-coldfire-xilinx_5213/"
+                                                    "kit-dev-coldfire-xilinx_5213.kicad_pro",
+                               43},
+                    ReportCase{"v6_flat_hierarchy", test::kKicad6Demos / "flat_hierarchy/flat_hierarchy.kicad_pro", 8},
+                    ReportCase{"v9_pic_programmer", test::kKicad9Demos / "pic_programmer/pic_programmer.kicad_pro", 4}),
+    [](const testing::TestParamInfo<ReportCase>& c) { return c.param.name; });
 
 // A global label of a file shown on pages 4 and 5 through a file that is
 // itself shown twice, in KiCad 8 files (which a KiCad 8 may open: only KiCad

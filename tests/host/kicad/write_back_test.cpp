@@ -24,27 +24,19 @@ void writeAll(const fs::path& p, const std::string& bytes) {
 }
 
 // kicad-cli is the oracle; without it these checks skip, except in CI.
-bool haveKicadCli() {
-    static const bool have = std::system("command -v kicad-cli >/dev/null 2>&1") == 0;
-    return have;
-}
 #define REQUIRE_KICAD_CLI()                                                \
     do {                                                                   \
-        if (!haveKicadCli()) {                                             \
+        if (!test::haveKicadCli()) {                                       \
             if (std::getenv("CI")) FAIL() << "kicad-cli is missing in CI"; \
             GTEST_SKIP() << "kicad-cli is not installed";                  \
         }                                                                  \
     } while (0)
 
-// KiCad's netlist of a root schematic, without the date, the sheets' ORLUNE
-// fields and the uuids of a part's units (KiCad lists them in any order).
-std::string netlist(const fs::path& root) {
-    const fs::path out = root.parent_path() / "orlune-test.net";
-    const std::string cmd =
-        "kicad-cli sch export netlist -o '" + out.string() + "' '" + root.string() + "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) return "kicad-cli failed on " + root.string();
-    std::string s = readFile(out), kept;
-    fs::remove(out);
+// A netlist without the date, the sheets' ORLUNE fields and the uuids of a
+// part's units (KiCad lists them in any order).
+std::string comparable(const std::string& s) {
+    if (s.empty()) return "kicad-cli failed";
+    std::string kept;
     for (size_t b = 0; b < s.size();) {
         size_t e = s.find('\n', b);
         e = e == std::string::npos ? s.size() : e + 1;
@@ -55,6 +47,17 @@ std::string netlist(const fs::path& root) {
         b = e;
     }
     return kept;
+}
+
+// KiCad's netlist of a root schematic, comparable.
+std::string netlist(const fs::path& root) {
+    return comparable(test::exportNetlist(root));
+}
+
+// KiCad's netlist of the demo as installed, comparable.
+std::string netlist(const test::Demo& demo) {
+    const fs::path cached = test::demoNetlist(demo);
+    return comparable(cached.empty() ? std::string() : readFile(cached));
 }
 
 std::vector<std::string_view> linesOf(const std::string& s) {
@@ -137,71 +140,56 @@ std::set<std::string> headsAllowed(const sch::SchematicFile& f) {
     return out;
 }
 
-std::vector<fs::path> multiPageDemos(const fs::path& set) {
-    std::vector<fs::path> out;
-    std::error_code ec;
-    if (!fs::is_directory(set, ec)) return out;
-    for (const auto& e : fs::recursive_directory_iterator(set, ec))
-        if (e.path().extension() == ".kicad_pro" && fs::exists(fs::path(e.path()).replace_extension(".kicad_sch")))
-            if (sch::readProject(e.path().string()).instances.size() > 1) out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-}
+class KicadWriteBackDemos : public ::testing::TestWithParam<test::Demo> {};
 
-class KicadWriteBackDemos : public ::testing::TestWithParam<const char*> {};
-
-// Every multi-page demo, in a copy: texts (and "SH_TYPE" fields) go in,
+// Each multi-page demo, in a copy: texts (and "SH_TYPE" fields) go in,
 // KiCad reads the same netlist, only inserted lines differ, no file gains
 // a token its version lacks, the same texts again change nothing, and
 // removing everything gives back every byte.
 TEST_P(KicadWriteBackDemos, TextsGoInAndOutLeavingEveryOtherByte) {
-    const fs::path set = std::string(GetParam()) == "6" ? test::kKicad6Demos : test::kKicad9Demos;
-    const std::vector<fs::path> demos = multiPageDemos(set);
-    if (demos.empty()) GTEST_SKIP() << "no KiCad demos in " << set;
+    const test::Demo& demo = GetParam();
+    if (demo.project.empty()) GTEST_SKIP() << "no KiCad demos installed";
     REQUIRE_KICAD_CLI();
-    for (const fs::path& demo : demos) {
-        SCOPED_TRACE(demo.string());
-        test::TempProject tmp({});
-        const fs::path dir = tmp.path("p");
-        fs::copy(demo.parent_path(), dir, fs::copy_options::recursive);
-        const fs::path root = dir / fs::path(demo).replace_extension(".kicad_sch").filename();
-        const std::string before = netlist(root);
-        const sch::Project p = sch::readProject(root.string());
-        const std::vector<PlacedText> texts = textsForLabels(p);
-        const WriteBack plan = planWriteBack(p, texts);
-        EXPECT_TRUE(plan.foreignTexts.empty());
-        for (const auto& [f, bytes] : plan.files) {
-            const sch::SchematicFile& file = p.files[size_t(f)];
-            expectOnlyLinesInserted(file.doc.bytes(), bytes);
-            const std::set<std::string> allowed = headsAllowed(file);
-            for (const std::string& h : listHeads(sch::readSchematic(file.path, bytes).doc))
-                EXPECT_TRUE(allowed.count(h)) << file.path << " gained (" << h << " …)";
-            writeAll(file.path, bytes);
-        }
-        for (const sch::SchematicFile& file : sch::readProject(root.string()).files) {
-            const std::string edited = applyEdits(file, {}, shTypes(file));
-            expectOnlyLinesInserted(file.doc.bytes(), edited);
-            writeAll(file.path, edited);
-        }
-        const std::string after = netlist(root);
-        const auto diff = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
-        EXPECT_TRUE(diff.first == before.end() && diff.second == after.end())
-            << "KiCad reads another netlist from line " << std::count(before.begin(), diff.first, '\n') + 1 << ": "
-            << after.substr(static_cast<size_t>(diff.second - after.begin()), 200);
-        const sch::Project q = sch::readProject(root.string());
-        EXPECT_TRUE(planWriteBack(q, texts).files.empty()) << "the same texts again changed a file";
-        std::map<int, std::string> deleted;
-        for (auto& [f, bytes] : planWriteBack(q, {}).files)
-            deleted[f] = std::move(bytes);
-        for (size_t f = 0; f < q.files.size(); ++f) {
-            const std::string& bytes = deleted.count(int(f)) ? deleted[int(f)] : q.files[f].doc.bytes();
-            const sch::SchematicFile file = sch::readSchematic(q.files[f].path, bytes);
-            EXPECT_EQ(applyEdits(file, shTypeFields(file), {}), p.files[f].doc.bytes()) << file.path;
-        }
+    test::TempProject tmp({});
+    const fs::path dir = tmp.path("p");
+    fs::copy(demo.project.parent_path(), dir, fs::copy_options::recursive);
+    const fs::path root = dir / fs::path(demo.project).replace_extension(".kicad_sch").filename();
+    const std::string before = netlist(demo);
+    const sch::Project p = sch::readProject(root.string());
+    const std::vector<PlacedText> texts = textsForLabels(p);
+    const WriteBack plan = planWriteBack(p, texts);
+    EXPECT_TRUE(plan.foreignTexts.empty());
+    for (const auto& [f, bytes] : plan.files) {
+        const sch::SchematicFile& file = p.files[size_t(f)];
+        expectOnlyLinesInserted(file.doc.bytes(), bytes);
+        const std::set<std::string> allowed = headsAllowed(file);
+        for (const std::string& h : listHeads(sch::readSchematic(file.path, bytes).doc))
+            EXPECT_TRUE(allowed.count(h)) << file.path << " gained (" << h << " …)";
+        writeAll(file.path, bytes);
+    }
+    for (const sch::SchematicFile& file : sch::readProject(root.string()).files) {
+        const std::string edited = applyEdits(file, {}, shTypes(file));
+        expectOnlyLinesInserted(file.doc.bytes(), edited);
+        writeAll(file.path, edited);
+    }
+    const std::string after = netlist(root);
+    const auto diff = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
+    EXPECT_TRUE(diff.first == before.end() && diff.second == after.end())
+        << "KiCad reads another netlist from line " << std::count(before.begin(), diff.first, '\n') + 1 << ": "
+        << after.substr(static_cast<size_t>(diff.second - after.begin()), 200);
+    const sch::Project q = sch::readProject(root.string());
+    EXPECT_TRUE(planWriteBack(q, texts).files.empty()) << "the same texts again changed a file";
+    std::map<int, std::string> deleted;
+    for (auto& [f, bytes] : planWriteBack(q, {}).files)
+        deleted[f] = std::move(bytes);
+    for (size_t f = 0; f < q.files.size(); ++f) {
+        const std::string& bytes = deleted.count(int(f)) ? deleted[int(f)] : q.files[f].doc.bytes();
+        const sch::SchematicFile file = sch::readSchematic(q.files[f].path, bytes);
+        EXPECT_EQ(applyEdits(file, shTypeFields(file), {}), p.files[f].doc.bytes()) << file.path;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothVersions, KicadWriteBackDemos, ::testing::Values("6", "9"));
+INSTANTIATE_TEST_SUITE_P(Demos, KicadWriteBackDemos, ::testing::ValuesIn(test::multiPageDemos()), test::DemoName());
 
 // The nodes as KiCad writes them for each version.
 TEST(KicadTextNode, EachVersionGetsKicadsOwnForm) {
@@ -463,78 +451,75 @@ std::map<fs::path, std::string> filesOf(const fs::path& dir) {
     return out;
 }
 
-class KicadUpdateDemos : public ::testing::TestWithParam<const char*> {};
+class KicadUpdateDemos : public ::testing::TestWithParam<test::Demo> {};
 
-// The real program on every multi-page demo, in a copy holding a user's "@"
-// text: update only inserts text nodes, KiCad reads the same netlist and
-// draws the texts, verify agrees, and update twice then delete gives back
-// every byte, the user's text included.
+// The real program on each multi-page demo, in a copy holding a user's "@"
+// text: update only inserts text nodes, KiCad reads the netlist of the
+// demo as installed (a text joins no net) and draws the texts, verify
+// agrees, and update twice then delete gives back every byte, the user's
+// text included.
 TEST_P(KicadUpdateDemos, UpdateInsertsTextsOnlyAndDeleteTakesThemAway) {
-    const fs::path set = std::string(GetParam()) == "6" ? test::kKicad6Demos : test::kKicad9Demos;
-    const std::vector<fs::path> demos = multiPageDemos(set);
-    if (demos.empty()) GTEST_SKIP() << "no KiCad demos in " << set;
+    const test::Demo& demo = GetParam();
+    if (demo.project.empty()) GTEST_SKIP() << "no KiCad demos installed";
     REQUIRE_KICAD_CLI();
-    for (const fs::path& demo : demos) {
-        SCOPED_TRACE(demo.string());
-        test::TempProject tmp({});
-        const fs::path dir = tmp.path("p");
-        fs::copy(demo.parent_path(), dir, fs::copy_options::recursive);
-        const fs::path pro = dir / demo.filename();
-        const fs::path root = fs::path(pro).replace_extension(".kicad_sch");
-        {
-            const sch::SchematicFile f = sch::readSchematic(root.string(), readFile(root));
-            TextParams user;
-            user.text = "@mine";
-            user.uuid = "0badc0de-0000-4000-8000-000000000001";
-            writeAll(root, applyEdits(f, {}, {{0, textNode(user, f.version)}}));
-        }
-        const auto before = filesOf(dir);
-        const std::string netBefore = netlist(root);
-        std::string out;
-        ASSERT_EQ(0, orlune("update '" + pro.string() + "'", out)) << out;
-        EXPECT_NE(out.find("\"@mine\" begins with '@' but was not placed by ORLUNE"), std::string::npos) << out;
-        const bool unplaceable = out.find("no text placed") != std::string::npos;
-        const auto updated = filesOf(dir);
-        bool placed = false;
-        for (const auto& [path, bytes] : updated) {
-            SCOPED_TRACE(path.string());
-            ASSERT_TRUE(before.count(path));
-            if (bytes == before.at(path)) continue;
-            ASSERT_EQ(path.extension(), ".kicad_sch");
-            expectOnlyLinesInserted(before.at(path), bytes);
-            const sch::SchematicFile was = sch::readSchematic(path.string(), before.at(path));
-            for (const std::string& h : listHeads(sch::readSchematic(path.string(), bytes).doc))
-                EXPECT_TRUE(headsAllowed(was).count(h)) << "gained (" << h << " …)";
-            placed = true;
-        }
-        EXPECT_EQ(netBefore, netlist(root));
-        if (placed) {
-            const fs::path svg = dir / "svg";
-            ASSERT_EQ(0, std::system(("kicad-cli sch export svg -o '" + svg.string() + "' '" + root.string() +
-                                      "' >/dev/null 2>&1")
-                                         .c_str()));
-            std::string drawn;
-            for (const auto& e : fs::directory_iterator(svg))
-                drawn += readFile(e.path());
-            fs::remove_all(svg);
-            EXPECT_TRUE(std::regex_search(drawn, std::regex("<desc>@[0-9]"))) << "no text drawn";
-        }
-        out.clear();
-        const int verified = orlune("verify '" + pro.string() + "'", out);
-        // Lists that differ per page of a sheet whose parent is reused too
-        // cannot be shown (warned about): verify rightly finds them missing.
-        if (!unplaceable) {
-            EXPECT_EQ(0, verified) << out;
-        }
-        out.clear();
-        EXPECT_EQ(0, orlune("update '" + pro.string() + "'", out)) << out;
-        EXPECT_EQ(updated, filesOf(dir)) << "a second update changed a file";
-        EXPECT_EQ(0, orlune("delete '" + pro.string() + "'", out)) << out;
-        EXPECT_EQ(before, filesOf(dir)) << "delete left a trace";
+    test::TempProject tmp({});
+    const fs::path dir = tmp.path("p");
+    fs::copy(demo.project.parent_path(), dir, fs::copy_options::recursive);
+    const fs::path pro = dir / demo.project.filename();
+    const fs::path root = fs::path(pro).replace_extension(".kicad_sch");
+    {
+        const sch::SchematicFile f = sch::readSchematic(root.string(), readFile(root));
+        TextParams user;
+        user.text = "@mine";
+        user.uuid = "0badc0de-0000-4000-8000-000000000001";
+        writeAll(root, applyEdits(f, {}, {{0, textNode(user, f.version)}}));
     }
+    const auto before = filesOf(dir);
+    const std::string netBefore = netlist(demo);
+    std::string out;
+    ASSERT_EQ(0, orlune("update '" + pro.string() + "'", out)) << out;
+    EXPECT_NE(out.find("\"@mine\" begins with '@' but was not placed by ORLUNE"), std::string::npos) << out;
+    const bool unplaceable = out.find("no text placed") != std::string::npos;
+    const auto updated = filesOf(dir);
+    bool placed = false;
+    for (const auto& [path, bytes] : updated) {
+        SCOPED_TRACE(path.string());
+        ASSERT_TRUE(before.count(path));
+        if (bytes == before.at(path)) continue;
+        ASSERT_EQ(path.extension(), ".kicad_sch");
+        expectOnlyLinesInserted(before.at(path), bytes);
+        const sch::SchematicFile was = sch::readSchematic(path.string(), before.at(path));
+        for (const std::string& h : listHeads(sch::readSchematic(path.string(), bytes).doc))
+            EXPECT_TRUE(headsAllowed(was).count(h)) << "gained (" << h << " …)";
+        placed = true;
+    }
+    EXPECT_EQ(netBefore, netlist(root));
+    if (placed) {
+        const fs::path svg = dir / "svg";
+        ASSERT_EQ(0, std::system(
+                         ("kicad-cli sch export svg -o '" + svg.string() + "' '" + root.string() + "' >/dev/null 2>&1")
+                             .c_str()));
+        std::string drawn;
+        for (const auto& e : fs::directory_iterator(svg))
+            drawn += readFile(e.path());
+        fs::remove_all(svg);
+        EXPECT_TRUE(std::regex_search(drawn, std::regex("<desc>@[0-9]"))) << "no text drawn";
+    }
+    out.clear();
+    const int verified = orlune("verify '" + pro.string() + "'", out);
+    // Lists that differ per page of a sheet whose parent is reused too
+    // cannot be shown (warned about): verify rightly finds them missing.
+    if (!unplaceable) {
+        EXPECT_EQ(0, verified) << out;
+    }
+    out.clear();
+    EXPECT_EQ(0, orlune("update '" + pro.string() + "'", out)) << out;
+    EXPECT_EQ(updated, filesOf(dir)) << "a second update changed a file";
+    EXPECT_EQ(0, orlune("delete '" + pro.string() + "'", out)) << out;
+    EXPECT_EQ(before, filesOf(dir)) << "delete left a trace";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothVersions, KicadUpdateDemos, ::testing::Values("6", "9"));
+INSTANTIATE_TEST_SUITE_P(Demos, KicadUpdateDemos, ::testing::ValuesIn(test::multiPageDemos()), test::DemoName());
 
 // What no demo holds: a vertical label, a CRLF file, and a reused sheet
 // whose label has a different list on each page (a local label of the
