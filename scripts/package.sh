@@ -35,6 +35,7 @@ installed=$(command -v orlune)
 [ "$installed" = /usr/bin/orlune ] || { echo "orlune is not /usr/bin/orlune: $installed" >&2; exit 1; }
 orlune --version
 man -w orlune
+man orlune 2>/dev/null | grep -q "orlune update" || { echo "man orlune does not show the page" >&2; exit 1; }
 # The completion completes a command's name.
 completed=$(bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null || true
   source /usr/share/bash-completion/completions/orlune
@@ -45,7 +46,22 @@ demo=/usr/share/kicad/demos/video
 if [ -d "$demo" ]; then
   work=$(mktemp -d)
   cp -r "$demo" "$work/video"
-  (cd "$work/video" && orlune update video.kicad_pro && orlune verify video.kicad_pro)
+  summary=$(cd "$work/video" && orlune update video.kicad_pro)
+  echo "$summary"
+  case "$summary" in
+    "video.kicad_pro: "*" texts placed on "*"reload the schematic in KiCad") ;;
+    *) echo "update printed no summary line" >&2; exit 1 ;;
+  esac
+  (cd "$work/video" && orlune verify video.kicad_pro)
+  # The window under Xvfb after Update on a fresh copy: its title names the
+  # project and the box reminds the user to reload.
+  if command -v xvfb-run >/dev/null; then
+    rm -rf "$work/video" && cp -r "$demo" "$work/video"
+    boxes=$(cd "$work/video" && QT_QPA_PLATFORM=xcb xvfb-run -a orlune gui video.kicad_pro \
+      --screenshot "$root/build/package/window-after-update.png" --pass update 2>&1)
+    grep -q "Reload the schematic in KiCad" <<<"$boxes" || { echo "the window gave no reload reminder: $boxes" >&2; exit 1; }
+    [ -s "$root/build/package/window-after-update.png" ]
+  fi
   rm -rf "$work"
   # The pre-commit hook with the installed orlune.
   "$root/scripts/test-precommit-hook.sh"

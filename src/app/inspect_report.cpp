@@ -258,8 +258,10 @@ std::string difference(const ConnectorLine& line) {
     text += "stands " + quotedText(line.now->text);
     if (!line.expected) return text + ", Update would remove it";
     if (line.now->text != *line.expected) return text + ", Update would place " + quotedText(*line.expected);
-    return text + " in style " + std::to_string(line.now->style) + ", Update would place it in style " +
-           std::to_string(line.expectedStyle);
+    if (line.now->style != line.expectedStyle)
+        return text + " in style " + std::to_string(line.now->style) + ", Update would place it in style " +
+               std::to_string(line.expectedStyle);
+    return text + " away from its connector, Update would move it back";
 }
 
 }  // namespace
