@@ -121,7 +121,7 @@ TEST(Escape, WritesOutEveryControlCharacterAndKeepsTheRest) {
         {"a\r\nb\nc\rd\te\\f", "a\\nb\\nc\\rd\\te\\\\f"},
         {"SC\x1B]0;owned\x07\x1B[2J", "SC\\x1B]0;owned\\x07\\x1B[2J"},
         {std::string("nul\0del\x7F", 8), "nul\\x00del\\x7F"},
-        {"c1 \xC2\x9B[ \xC2\x85", "c1 \\x9B[ \\x85"},                        // U+009B (CSI), U+0085
+        {"c1 \xC2\x9B[ \xC2\x85 \xC2\x9F", "c1 \\x9B[ \\x85 \\x9F"},         // U+009B (CSI), U+0085, the last
         {"raw \x9B byte \xFF", "raw \\x9B byte \\xFF"},                      // not UTF-8
         {"\xC3\xB6\xE2\x9C\x93 \xC2\xA0", "\xC3\xB6\xE2\x9C\x93 \xC2\xA0"},  // ö✓ NBSP
     };
