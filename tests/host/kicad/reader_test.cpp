@@ -224,5 +224,15 @@ TEST(KicadReader, RefusesWhatItCannotReadWithTheReason) {
     }
 }
 
+// The highest page the refusal above allows is read as itself.
+TEST(KicadReader, ReadsPageOneHundred) {
+    test::TempProject dir({{"p.kicad_sch", test::schematic(test::sheet("00000000-0000-0000-0000-000000000001", "child",
+                                                                       "s.kicad_sch", "100"))},
+                           {"s.kicad_sch", test::schematic("", "20250114", "00000000-0000-0000-0000-0000000000bb")}});
+    const sch::Project p = sch::readProject(dir.path("p.kicad_sch"));
+    ASSERT_EQ(p.instances.size(), 2u);
+    EXPECT_EQ(p.instances[1].page, 100);
+}
+
 }  // namespace
 }  // namespace orlune::kicad
