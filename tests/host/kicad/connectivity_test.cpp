@@ -235,7 +235,7 @@ const Case kCases[] = {
      {{"R1.1", "BAT"}, {"R5.1", "/sub/LOC"}, {"R6.1", "/LOC"}}},
     {"before 8.0 a power symbol's hidden pin name is the net; since then its value",
      [](Drawing& d) {
-         d.in.rootVersion = 20211123;
+         d.in.rootVersion = 20230121;  // KiCad 7.0's first file version
          d.power("#PWR01", "+5V_VAL", "+5V", 0, 0);
          d.pin("R1", "1", 0, 0);
          d.pin("U1", "8", 10, 0, 0, PinType::PowerIn, "+5V", true);
@@ -244,6 +244,7 @@ const Case kCases[] = {
      {{"R1.1", "+5V"}}},
     {"since 8.0 the power symbol's value names the net",
      [](Drawing& d) {
+         d.in.rootVersion = 20230221;  // the first file version of the new rule
          d.power("#PWR01", "+5V_VAL", "+5V", 0, 0);
          d.pin("R1", "1", 0, 0);
          d.pin("U1", "8", 10, 0, 0, PinType::PowerIn, "+5V", true);
