@@ -269,9 +269,8 @@ TEST_F(KicadSave, SettingsAreStoredInAProjectFileWithAMarkOrWithoutVariables) {
 
 // A bus vector of far more members than any design has is refused at
 // once, naming the label; so is a project whose bus texts together name
-// too many.
-// Disabled: the refusal does not reach this command yet.
-TEST_F(KicadSave, DISABLED_AHugeBusIsRefusedNamingItsLabel) {
+// too many. `check` prints its verdict on standard output.
+TEST_F(KicadSave, AHugeBusIsRefusedNamingItsLabel) {
     const fs::path sheet = project() / "rams.kicad_sch";
     const std::string bytes = readFile(sheet);
     const size_t at = bytes.rfind(')');
@@ -283,7 +282,8 @@ TEST_F(KicadSave, DISABLED_AHugeBusIsRefusedNamingItsLabel) {
                              bytes.substr(at));
         const CliResult r = runCli({"check", pro()});
         EXPECT_EQ(3, r.status);
-        EXPECT_THAT(r.err, HasSubstr(std::string("rams.kicad_sch: the label \"") + label + "\" names a bus vector"));
+        EXPECT_THAT(r.out, HasSubstr(std::string("invalid: ") + sheet.string() + ": the label \"" + label +
+                                     "\" names a bus vector"));
     }
 }
 
