@@ -64,29 +64,13 @@ QPixmap underTitle(const QPixmap& content, const QString& title, const QFont& fo
     return framed;
 }
 
-QMessageBox::Icon boxIcon(Icon icon) {
-    switch (icon) {
-        case Icon::Error:
-            return QMessageBox::Critical;
-        case Icon::Warning:
-            return QMessageBox::Warning;
-        case Icon::Information:
-            return QMessageBox::Information;
-        case Icon::Question:
-            return QMessageBox::Question;
-        case Icon::None:
-            break;
-    }
-    return QMessageBox::NoIcon;
-}
-
 // The window under its title, and beside it each box written from `first` on.
 QPixmap withBoxes(MainWindow& window, const std::vector<StreamPlatform::Box>& boxes, std::size_t first) {
     QFont titleFont = window.font();
     titleFont.setBold(true);
     std::vector<QPixmap> parts{underTitle(window.grab(), window.windowTitle(), titleFont)};
     for (std::size_t k = first; k < boxes.size(); ++k) {
-        QMessageBox box(boxIcon(boxes[k].icon), fromRunText(boxes[k].title), boxText(boxes[k].text), QMessageBox::Ok);
+        QMessageBox box(toQtIcon(boxes[k].icon), fromRunText(boxes[k].title), boxText(boxes[k].text), QMessageBox::Ok);
         box.setTextFormat(Qt::PlainText);
         box.setFont(window.font());
         box.show();

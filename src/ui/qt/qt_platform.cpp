@@ -8,8 +8,6 @@
 
 namespace orlune::qt {
 
-namespace {
-
 QMessageBox::Icon toQtIcon(Icon icon) {
     switch (icon) {
         case Icon::Error:
@@ -25,8 +23,6 @@ QMessageBox::Icon toQtIcon(Icon icon) {
     }
     return QMessageBox::NoIcon;
 }
-
-}  // namespace
 
 QString fromRunText(std::string_view text) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

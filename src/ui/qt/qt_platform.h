@@ -2,6 +2,7 @@
 // that writes its boxes to a stream (screenshots, where nobody answers).
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <iosfwd>
 #include <string>
@@ -18,6 +19,9 @@ namespace orlune::qt {
 // own reasons are UTF-8. Valid UTF-8 is taken as such, anything else as
 // Windows-1252, so both kinds show correctly.
 QString fromRunText(std::string_view text);
+
+// The Qt icon of a box.
+QMessageBox::Icon toQtIcon(Icon icon);
 // A text typed into the window, as the run keeps it (Windows-1252).
 std::string toRunText(const QString& text);
 

@@ -40,15 +40,7 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
     return out;
 }
 
-// The exit status of `orlune ARGS`; `output` gets both its outputs.
-int orlune(const std::string& args, std::string& output) {
-    FILE* pipe = ::popen((std::string(ORLUNE_BINARY) + " " + args + " 2>&1").c_str(), "r");
-    char buffer[512];
-    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    const int raw = pipe != nullptr ? ::pclose(pipe) : -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
+using test::orlune;
 
 TEST(KicadBackend, ChosenByTheNamedFilesNameAndContent) {
     test::TempProject dir({{"p.kicad_pro", "{}"},

@@ -3,11 +3,13 @@
 // written into a fresh temporary folder.
 #pragma once
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -190,6 +192,27 @@ inline std::filesystem::path demoNetlist(const Demo& demo) {
     std::ofstream(part, std::ios::binary) << net;
     fs::rename(part, cached);
     return cached;
+}
+
+#ifdef ORLUNE_BINARY
+// `orlune ARGS`: its exit status; `output` gets its standard output, and
+// its standard error too unless `errors` is false.
+inline int orlune(const std::string& args, std::string& output, bool errors = true) {
+    FILE* pipe = ::popen((std::string(ORLUNE_BINARY) + " " + args + (errors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
+    char buffer[4096];
+    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    const int raw = pipe != nullptr ? ::pclose(pipe) : -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
+
+// Every regular file under `dir` with its bytes.
+inline std::map<std::filesystem::path, std::string> filesOf(const std::filesystem::path& dir) {
+    std::map<std::filesystem::path, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) out[e.path()] = fileBytes(e.path());
+    return out;
 }
 
 }  // namespace orlune::kicad::test

@@ -24,23 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// `orlune ARGS`: its exit status; `output` gets its standard output, and
-// its standard error too unless `errors` is false.
-int orlune(const std::string& args, std::string& output, bool errors = true) {
-    FILE* pipe = ::popen((std::string(ORLUNE_BINARY) + " " + args + (errors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
-    char buffer[4096];
-    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    const int raw = pipe != nullptr ? ::pclose(pipe) : -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
+using test::orlune;
 
-std::map<fs::path, std::string> filesOf(const fs::path& dir) {
-    std::map<fs::path, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (e.is_regular_file()) out[e.path()] = readFile(e.path().string());
-    return out;
-}
+using test::filesOf;
 
 const std::string kRoot = "00000000-0000-0000-0000-0000000000aa";
 const std::string kFont = "(effects (font (size 1.27 1.27)) (justify left))";

@@ -434,22 +434,9 @@ TEST(KicadLock, AnOpenSchematicNamesWhoHasItOpen) {
               "board.kicad_sch is open in KiCad by ann on bench-2: close the schematic in KiCad first");
 }
 
-// `orlune ARGS`: its exit status; `output` gets both its outputs.
-int orlune(const std::string& args, std::string& output) {
-    FILE* pipe = ::popen((std::string(ORLUNE_BINARY) + " " + args + " 2>&1").c_str(), "r");
-    char buffer[512];
-    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    const int raw = pipe != nullptr ? ::pclose(pipe) : -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
+using test::orlune;
 
-std::map<fs::path, std::string> filesOf(const fs::path& dir) {
-    std::map<fs::path, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (e.is_regular_file()) out[e.path()] = readFile(e.path());
-    return out;
-}
+using test::filesOf;
 
 class KicadUpdateDemos : public ::testing::TestWithParam<test::Demo> {};
 
