@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,9 +15,11 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/json.h"
 #include "host/kicad/sexpr.h"
+#include "kicad10.h"
 #include "kicad_test_support.h"
 
 namespace orlune::kicad {
@@ -117,6 +120,23 @@ TEST(KicadLabelOwnership, VerifyAgreesRightAfterUpdateOnGeneratedProjects) {
         EXPECT_TRUE(updated == filesOf(folder)) << "a second update changed a file";
         ASSERT_EQ(orlune("delete " + project, out), 0) << out;
         EXPECT_TRUE(before == filesOf(folder)) << "delete left a trace";
+        // A label dragged onto another's point after update keeps a text of
+        // its own: update puts every text right again, verify agrees.
+        for (const auto& [path, bytes] : updated)
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        const fs::path top = dir.path("top.kicad_sch");
+        std::string edited = updated.at(top);
+        const std::regex at(R"(\(global_label "[^"]*" \(shape input\) \(at ([^)]*)\))");
+        std::vector<std::smatch> labels(std::sregex_iterator(edited.begin(), edited.end(), at), std::sregex_iterator());
+        const auto other =
+            std::find_if(labels.begin(), labels.end(), [&](const std::smatch& m) { return m[1] != labels.front()[1]; });
+        ASSERT_NE(other, labels.end());
+        edited.replace(static_cast<size_t>(labels.front().position(1)), labels.front()[1].length(), (*other)[1].str());
+        std::ofstream(top, std::ios::binary | std::ios::trunc) << edited;
+        out.clear();
+        ASSERT_EQ(orlune("update " + project, out), 0) << out;
+        out.clear();
+        EXPECT_EQ(orlune("verify " + project, out), 0) << out;
     }
 }
 
@@ -170,14 +190,27 @@ TEST(KicadLabelOwnership, TextsWhoseLabelIsGoneAreRemoved) {
     }
 }
 
+// vme-wren as KiCad 9 and as KiCad 10 save it, each drawn by its own KiCad.
+struct VmeWren {
+    std::string name;
+    fs::path demo;
+    bool kicad10;
+};
+
+class KicadNestedReuse : public ::testing::TestWithParam<VmeWren> {};
+
 // vme-wren reuses io_driver four times in io_driver_8x, itself reused four
 // times: every label gets its text, and kicad-cli draws on every page the
 // list report gives that page's label (each text's shown value is written
 // into the SVG as a <desc> element).
-TEST(KicadLabelOwnership, SheetsReusedInsideReusedSheetsShowEachPagesList) {
-    const fs::path demo = test::kKicad9Demos / "vme-wren";
+TEST_P(KicadNestedReuse, SheetsReusedInsideReusedSheetsShowEachPagesList) {
+    const fs::path demo = GetParam().demo;
     if (!fs::exists(demo)) GTEST_SKIP() << "no KiCad demos";
-    if (std::system("command -v kicad-cli >/dev/null 2>&1") != 0) {
+    std::string cli = "kicad-cli";
+    if (GetParam().kicad10) {
+        REQUIRE_KICAD_CLI_10();
+        cli = "'" + test::kicadCli10() + "'";
+    } else if (std::system("command -v kicad-cli >/dev/null 2>&1") != 0) {
         if (std::getenv("CI")) FAIL() << "kicad-cli is missing in CI";
         GTEST_SKIP() << "kicad-cli is not installed";
     }
@@ -214,9 +247,9 @@ TEST(KicadLabelOwnership, SheetsReusedInsideReusedSheetsShowEachPagesList) {
     EXPECT_GT(reusedTwice, 0u);
     const fs::path svg = dir / "svg";
     const fs::path root = dir / "vme-wren.kicad_sch";
-    ASSERT_EQ(
-        0, std::system(
-               ("kicad-cli sch export svg -o '" + svg.string() + "' '" + root.string() + "' >/dev/null 2>&1").c_str()));
+    ASSERT_EQ(0,
+              std::system(
+                  (cli + " sch export svg -o '" + svg.string() + "' '" + root.string() + "' >/dev/null 2>&1").c_str()));
     for (const auto& [file, lists] : wanted) {
         SCOPED_TRACE(file);
         ASSERT_TRUE(fs::exists(svg / file));
@@ -230,6 +263,11 @@ TEST(KicadLabelOwnership, SheetsReusedInsideReusedSheetsShowEachPagesList) {
         EXPECT_EQ(drawn.find("${ORL_"), std::string::npos) << "a reference left unresolved";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Demos, KicadNestedReuse,
+                         ::testing::Values(VmeWren{"v9", test::kKicad9Demos / "vme-wren", false},
+                                           VmeWren{"v10", test::kKicad10Demos / "vme-wren", true}),
+                         [](const auto& p) { return p.param.name; });
 
 }  // namespace
 }  // namespace orlune::kicad
