@@ -29,6 +29,27 @@ bool resolve(const std::string& file, std::string& out) {
     std::free(real);
     return true;
 }
+
+// Under the design's lock (`status`: how taking it went), a save that a
+// killed process left half done is finished or undone before anything
+// reads the files, so that every command sees the design wholly old or
+// wholly new. Where no lock can be had (a folder this user may not write)
+// nothing can be mended, and a half-done save is refused rather than read.
+int32_t settleInterruptedSave(int32_t status, const std::string& locked, const std::string& name, std::string& reason) {
+    const std::string journal = journalPathFor(locked);
+    if (status != kOk) {
+        struct stat st {};
+        if (::lstat(journal.c_str(), &st) != 0) return kOk;
+        reason = name + ": a save that ended early left the design's files half written (" + journal +
+                 "); a command run by a user who may write the folder finishes or undoes it";
+        return kFileUnreadable;
+    }
+    if (!recoverSave(journal, reason)) {
+        reason = name + ": " + reason;
+        return kFileUnreadable;
+    }
+    return kOk;
+}
 }  // namespace
 
 Host::Host() : impl_(std::make_unique<Impl>(*this)) {}
@@ -87,6 +108,18 @@ int32_t Host::exportDesign(const std::string& path, std::string& text, DesignSum
 
 int32_t Host::read(const std::string& path, std::string* text, DesignSummary& summary, std::string& reason) {
     std::unique_ptr<Backend> backend = chooseBackend(path);
+    // Read under the design's lock, as a read-only conversation reads: no
+    // save of another process comes in between, and a killed one's is
+    // settled first. What is no regular file is left to the read to refuse.
+    DesignLock lock;
+    std::string resolved;
+    if (struct stat st{}; ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && resolve(path, resolved)) {
+        const std::string locked = backend->lockedFile(resolved);
+        const int32_t got =
+            lock.acquire(locked, path, impl_->lockWaitMs >= 0 ? impl_->lockWaitMs : defaultLockWaitMs(), reason);
+        if (got == kDesignBusy) return got;
+        if (const int32_t settled = settleInterruptedSave(got, locked, path, reason); settled != kOk) return settled;
+    }
     std::unique_ptr<Design> design;
     const int32_t status = backend->read(path, path, design, reason);
     if (status != kOk) return status;
@@ -166,10 +199,8 @@ int32_t Host::Impl::acquire() {
             openError = reason;
             return status;
         }
-        // A save that ended without finishing (its process killed) is
-        // finished or undone before anything reads the files.
-        if (status == kOk && !recoverSave(journalPathFor(locked), reason)) {
-            openError = file + ": " + reason;
+        if (settleInterruptedSave(status, locked, file, reason) != kOk) {
+            openError = reason;
             lock.release();
             cached = false;
             return kFileUnreadable;

@@ -162,23 +162,89 @@ bool readJournal(const std::string& text, std::string& state, std::vector<Entry>
     return state == "prepare" || state == "exchange" || state == "commit";
 }
 
+// Where the fallback for a file system without renameat2's flags keeps a
+// file's old bytes: the temporary file's name with other letters, so that
+// the journal needs no more names and a stale one is removed as any
+// temporary file is.
+std::string oldBytesName(const std::string& temp) {
+    static const std::string kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string out = temp;
+    for (size_t k = out.size() >= 6 ? out.size() - 6 : 0; k < out.size(); ++k) {
+        const size_t at = kLetters.find(out[k]);
+        out[k] = kLetters[at == std::string::npos ? 0 : (at + 1) % kLetters.size()];
+    }
+    return out;
+}
+
+// Where the old bytes wait once the target holds the new ones: the
+// temporary name after an exchange, the old-bytes name after the
+// fallback; empty for a file the save created.
+std::string oldBytesAt(const Entry& e) {
+    if (const std::string old = oldBytesName(e.temp); exists(old)) return old;
+    if (exists(e.temp) && !sameFile(e.temp, e)) return e.temp;
+    return {};
+}
+
+bool unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP;
+}
+
+// Puts the new bytes at the target: one exchange where the file system has
+// it; else the old file keeps a second name (a hard link) and the new one
+// is renamed over the target, which readers never find missing. A file
+// that did not exist is linked into place, which fails when another
+// program created it meanwhile. 0, or -1 with errno.
+int swapIn(const Entry& e, bool replaces) {
+    const SaveCalls& sys = saveCalls();
+    if (sys.exchange(e.temp.c_str(), e.target.c_str(), replaces) == 0) return 0;
+    if (!unsupported(errno)) return -1;
+    if (!replaces) {
+        if (::link(e.temp.c_str(), e.target.c_str()) != 0) return -1;
+        ::unlink(e.temp.c_str());
+        return 0;
+    }
+    const std::string old = oldBytesName(e.temp);
+    if (::link(e.target.c_str(), old.c_str()) != 0) return -1;
+    if (sys.rename(e.temp.c_str(), e.target.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(old.c_str());
+        errno = saved;
+        return -1;
+    }
+    return 0;
+}
+
 // Gives the target back what it held before the save, wherever the save
-// got to: after its exchange the temporary name holds the old bytes (none
-// for a file the save created); before it, the new ones. A target that
-// another program replaced since keeps that program's file.
+// got to: once the target holds the new bytes, the old ones are put back
+// (none for a file the save created); before that, the new ones are
+// dropped. A target that another program replaced since keeps that
+// program's file.
 bool undo(const Entry& e, std::string& reason) {
     if (e.temp.empty()) return true;
     if (sameFile(e.target, e)) {
-        const bool ok = exists(e.temp) ? saveCalls().rename(e.temp.c_str(), e.target.c_str()) == 0
-                                       : ::unlink(e.target.c_str()) == 0;
+        const std::string from = oldBytesAt(e);
+        const bool ok =
+            !from.empty() ? saveCalls().rename(from.c_str(), e.target.c_str()) == 0 : ::unlink(e.target.c_str()) == 0;
         if (!ok) {
             reason = e.target + ": cannot be given its old bytes back: " + std::strerror(errno);
             return false;
         }
+        // A second name of the new file, which the fallback's link left.
+        if (from != e.temp) ::unlink(e.temp.c_str());
         return true;
     }
     ::unlink(e.temp.c_str());
+    ::unlink(oldBytesName(e.temp).c_str());
     return true;
+}
+
+// Once every file holds its new bytes: the old ones go.
+void dropOldBytes(const std::vector<Entry>& entries) {
+    for (const Entry& e : entries) {
+        if (e.temp.empty()) continue;
+        if (!sameFile(e.temp, e)) ::unlink(e.temp.c_str());
+        ::unlink(oldBytesName(e.temp).c_str());
+    }
 }
 
 bool undoAll(const std::vector<Entry>& entries, std::string& reason) {
@@ -257,7 +323,6 @@ bool saveFiles(const std::string& journal, const std::vector<FileChange>& change
     }
     if (!writeJournal(journal, "exchange", entries, reason)) return abandon(changes.size());
 
-    const SaveCalls& sys = saveCalls();
     const auto failed = [&](std::string why) {
         std::string undoReason;
         if (!undoAll(entries, undoReason)) {
@@ -276,7 +341,7 @@ bool saveFiles(const std::string& journal, const std::vector<FileChange>& change
         const FileChange& c = changes[k];
         const Entry& e = entries[k];
         const bool replaces = c.read.has_value();
-        if (simulated(SaveStage::Rename, EBUSY) || sys.exchange(e.temp.c_str(), e.target.c_str(), replaces) != 0) {
+        if (simulated(SaveStage::Rename, EBUSY) || swapIn(e, replaces) != 0) {
             const int saved = errno;
             if (replaces && saved == ENOENT) return failed(c.name + ": another program removed it while ORLUNE saved");
             if (!replaces && saved == EEXIST) return failed(c.name + ": another program created it while ORLUNE saved");
@@ -284,15 +349,14 @@ bool saveFiles(const std::string& journal, const std::vector<FileChange>& change
         }
         // What was swapped out is what was read, or another program saved
         // the file in between: its save is put back.
-        if (replaces && (!readAll(e.temp, was) || was != *c.read))
+        if (replaces && (!readAll(oldBytesAt(e), was) || was != *c.read))
             return failed(c.name + ": another program saved it while ORLUNE saved; its save is kept");
         if (simulated(SaveStage::Renamed, EIO))
             return failed(c.name + ": cannot be replaced by its new contents: " + std::strerror(EIO));
     }
     syncFolders(entries);
     if (!writeJournal(journal, "commit", entries, reason)) return failed(reason);
-    for (const Entry& e : entries)
-        if (!sameFile(e.temp, e)) ::unlink(e.temp.c_str());
+    dropOldBytes(entries);
     syncFolders(entries);
     removeJournal(journal);
     return true;
@@ -319,9 +383,7 @@ bool recoverSave(const std::string& journal, std::string& reason) {
             return false;
         }
     } else if (state == "commit") {
-        // Every file has its new bytes: what remains is the old ones.
-        for (const Entry& e : entries)
-            if (!e.temp.empty() && !sameFile(e.temp, e)) ::unlink(e.temp.c_str());
+        dropOldBytes(entries);
     }
     removeStale(entries);
     syncFolders(entries);
