@@ -91,6 +91,7 @@ public:
         Loaded fresh;
         try {
             fresh.project = sch::readProject(name);
+            sch::markSharedFiles(fresh.project);
             if (!fresh.project.projectFile.empty()) {
                 // What the project file held when the project was read, for
                 // the cache; read after the project, so a change in between
@@ -201,12 +202,20 @@ bool KicadBackend::plan(const host::Design& design, std::vector<std::pair<std::s
         texts.push_back(std::move(t));
     }
     WriteBack wb = planWriteBack(p, texts);
-    for (const auto& [f, l2] : wb.differsPerPage)
-        warnings_.push_back(
-            p.files[static_cast<size_t>(f)].path + ": the label \"" +
-            p.files[static_cast<size_t>(f)].labels[static_cast<size_t>(l2)].text +
-            "\" has a different list on each page of this reused sheet, and the sheets above it are reused too "
-            "(KiCad 9 files: two levels up), so no sheet symbol can hold each page's list: no text placed");
+    for (const auto& [f, l2] : wb.differsPerPage) {
+        const sch::SchematicFile& file = p.files[static_cast<size_t>(f)];
+        const std::string label = "the label \"" + file.labels[static_cast<size_t>(l2)].text + "\"";
+        const std::vector<std::string>& others = p.otherProjects[static_cast<size_t>(f)];
+        if (!others.empty())
+            warnings_.push_back(file.path + ": " + label + " is on a sheet that " + others.front() +
+                                " uses too, and no sheet symbol above it belongs to this project alone to hold "
+                                "this project's list: no text placed");
+        else
+            warnings_.push_back(
+                file.path + ": " + label +
+                " has a different list on each page of this reused sheet, and the sheets above it are reused too "
+                "(KiCad 9 files: two levels up), so no sheet symbol can hold each page's list: no text placed");
+    }
     std::map<int, std::string> changed(wb.files.begin(), wb.files.end());
 
     // "SH_TYPE" added to labels that lacked it, once per label of a file.

@@ -365,6 +365,31 @@ std::string projectHoldingSheet(const fs::path& schematic) {
 
 }  // namespace
 
+void markSharedFiles(Project& project) {
+    project.otherProjects.assign(project.files.size(), {});
+    std::error_code ec;
+    const fs::path folder = project.folder.empty() ? fs::path(".") : fs::path(project.folder);
+    std::map<fs::path, size_t> ours;
+    for (size_t f = 0; f < project.files.size(); ++f)
+        ours.emplace(fs::weakly_canonical(project.files[f].path, ec), f);
+    const fs::path self = project.projectFile.empty() ? fs::path() : fs::weakly_canonical(project.projectFile, ec);
+    std::vector<fs::path> projects;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        if (e.path().extension() == ".kicad_pro" && fs::weakly_canonical(e.path(), ec) != self)
+            projects.push_back(e.path());
+    std::sort(projects.begin(), projects.end());
+    for (const fs::path& pro : projects) {
+        try {
+            const Project other = readProject(pro.string());
+            for (const SchematicFile& file : other.files)
+                if (const auto it = ours.find(fs::weakly_canonical(file.path, ec)); it != ours.end())
+                    project.otherProjects[it->second].push_back(pro.filename().string());
+        } catch (const ReadError&) {
+            // Not readable: KiCad cannot open it either, so it shows no text.
+        }
+    }
+}
+
 bool isKicadProject(const std::string& path) {
     return endsWith(path, ".kicad_pro") || endsWith(path, ".kicad_sch") || isKicad5(path);
 }

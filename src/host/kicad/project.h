@@ -55,6 +55,9 @@ struct Project {
     std::vector<SchematicFile> files;      // files[0] is the root schematic
     std::vector<SheetInstance> instances;  // depth first, children by position then uuid; [0] is the root
     std::vector<std::string> warnings;
+    // Per file: the other projects of the folder that use it as a sheet
+    // too (board variants sharing sheets); empty until markSharedFiles().
+    std::vector<std::vector<std::string>> otherProjects;
 
     const SchematicFile& fileOf(const SheetInstance& i) const { return files[static_cast<size_t>(i.file)]; }
 };
@@ -66,6 +69,11 @@ struct Project {
 // from 0 to 100, a KiCad 5 project, a sheet named instead of its project's
 // root, and anything unreadable.
 Project readProject(const std::string& path);
+
+// Fills Project::otherProjects: every other `.kicad_pro` of the project's
+// folder that reads is read, and each of its files that is one of ours
+// marks that file. A project that does not read shares nothing.
+void markSharedFiles(Project& project);
 
 // The root schematic of the project at `path` (a `.kicad_pro` or a root
 // `.kicad_sch`): the one the project file names, else the project's name.

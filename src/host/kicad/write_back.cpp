@@ -397,10 +397,16 @@ PerPage perPageHolder(const sch::Project& project, const std::vector<int>& uses,
     return uses[static_cast<size_t>(grandFile)] == 1 ? PerPage::Parent : PerPage::None;
 }
 
+// How many pages show each file: a file that another project of the
+// folder shows too counts one more, so that it is written as a reused
+// file, one reference per label whose list each project's own sheet symbol
+// holds; no project then takes the other's texts for stale ones.
 std::vector<int> usesOf(const sch::Project& project) {
     std::vector<int> uses(project.files.size(), 0);
     for (const sch::SheetInstance& in : project.instances)
         ++uses[static_cast<size_t>(in.file)];
+    for (size_t f = 0; f < project.otherProjects.size() && f < uses.size(); ++f)
+        if (!project.otherProjects[f].empty()) ++uses[f];
     return uses;
 }
 

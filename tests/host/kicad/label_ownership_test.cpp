@@ -19,6 +19,7 @@
 
 #include "host/json.h"
 #include "host/kicad/sexpr.h"
+#include "host/kicad/uuid.h"
 #include "kicad10.h"
 #include "kicad_test_support.h"
 
@@ -268,6 +269,79 @@ INSTANTIATE_TEST_SUITE_P(Demos, KicadNestedReuse,
                          ::testing::Values(VmeWren{"v9", test::kKicad9Demos / "vme-wren", false},
                                            VmeWren{"v10", test::kKicad10Demos / "vme-wren", true}),
                          [](const auto& p) { return p.param.name; });
+
+// Two projects of one folder that share a sheet (board variants): each
+// shows its own list there, through a field of its own root's sheet
+// symbol; neither takes the other's text for a user's or a stale one, and
+// the second update leaves the shared sheet as the first wrote it. A plain
+// text another project placed there earlier goes. Delete takes the shared
+// reference with it; the other project's next update puts it back.
+TEST(KicadLabelOwnership, ProjectsSharingASheetEachShowTheirOwnList) {
+    const std::string lib =
+        "(lib_symbols (symbol \"l:R\" (symbol \"R_1_1\" (pin passive line (at 0 0 0) (length 2.54) (name \"~\" " +
+        kFont + ") (number \"1\" " + kFont + ")))))\n";
+    const std::string ra = uuidOf(1), rb = uuidOf(2), sa = uuidOf(3), sb = uuidOf(5);
+    // A label X with a pin under it, the pin's reference on each path.
+    auto page = [&](int n, const std::vector<std::string>& paths, const std::string& extra = "") {
+        std::string instances;
+        for (const std::string& path : paths)
+            instances += "(project \"p\" (path \"" + path + "\" (reference \"R" + std::to_string(n) + "\") (unit 1)))";
+        return test::schematic(lib + extra + "(global_label \"X\" (shape input) (at 50 50 0) " + kFont + " (uuid \"" +
+                                   uuidOf(10 * n) +
+                                   "\"))\n(symbol (lib_id \"l:R\") (at 50 50 0) (unit 1) "
+                                   "(uuid \"" +
+                                   uuidOf(10 * n + 1) + "\") (property \"Reference\" \"R" + std::to_string(n) +
+                                   "\" (at 0 0 0)) (instances " + instances + "))\n",
+                               "20250114", uuidOf(10 * n + 2));
+    };
+    const std::string stale = "(text \"@9\" (at 60 50 0) " + kFont + " (uuid \"" +
+                              ownedTextUuid(uuidOf(10), "/" + rb + "/" + sb, 0) + "\"))\n";
+    const test::TempProject dir(
+        {{"a.kicad_pro", "{}"},
+         {"b.kicad_pro", "{}"},
+         {"a.kicad_sch", test::schematic(test::sheet(sa, "S", "shared.kicad_sch", "2", ra) +
+                                             test::sheet(uuidOf(4), "O", "onlya.kicad_sch", "3", ra),
+                                         "20250114", ra)},
+         {"b.kicad_sch", test::schematic(test::sheet(sb, "S", "shared.kicad_sch", "2", rb) +
+                                             test::sheet(uuidOf(6), "O", "onlyb.kicad_sch", "4", rb),
+                                         "20250114", rb)},
+         {"shared.kicad_sch", page(1, {"/" + ra + "/" + sa, "/" + rb + "/" + sb}, stale)},
+         {"onlya.kicad_sch", page(2, {"/" + ra + "/" + uuidOf(4)})},
+         {"onlyb.kicad_sch", page(3, {"/" + rb + "/" + uuidOf(6)})}});
+    const std::string a = "'" + dir.path("a.kicad_pro") + "'", b = "'" + dir.path("b.kicad_pro") + "'";
+    const auto texts = [&] {
+        const std::string bytes = readFile(dir.path("shared.kicad_sch"));
+        size_t n = 0;
+        for (size_t at = bytes.find("(text "); at != std::string::npos; at = bytes.find("(text ", at + 1))
+            ++n;
+        return n;
+    };
+    std::string out;
+    ASSERT_EQ(orlune("update " + a, out), 0) << out;
+    ASSERT_EQ(orlune("update " + b, out), 0) << out;
+    const std::string shared = readFile(dir.path("shared.kicad_sch"));
+    EXPECT_EQ(1u, texts()) << shared;
+    EXPECT_EQ(std::string::npos, shared.find("\"@9\""));
+    ASSERT_EQ(orlune("update " + a, out), 0) << out;
+    EXPECT_EQ(shared, readFile(dir.path("shared.kicad_sch")));
+    for (const auto& [project, list] : {std::pair{a, "\"@3\""}, std::pair{b, "\"@4\""}}) {
+        SCOPED_TRACE(project);
+        out.clear();
+        EXPECT_EQ(orlune("verify " + project, out), 0) << out;
+        out.clear();
+        ASSERT_EQ(orlune("report " + project, out), 0);
+        EXPECT_TRUE(std::regex_search(out, std::regex("X +2 /S/ .*" + std::string(list) + " +current"))) << out;
+        EXPECT_EQ(std::string::npos, out.find("user")) << out;
+    }
+    ASSERT_EQ(orlune("delete " + a, out), 0) << out;
+    EXPECT_EQ(0u, texts());
+    EXPECT_EQ(std::string::npos, readFile(dir.path("a.kicad_sch")).find("ORL_"));
+    out.clear();
+    EXPECT_EQ(orlune("verify " + b, out), 4) << out;
+    ASSERT_EQ(orlune("update " + b, out), 0) << out;
+    out.clear();
+    EXPECT_EQ(orlune("verify " + b, out), 0) << out;
+}
 
 }  // namespace
 }  // namespace orlune::kicad
