@@ -85,7 +85,9 @@ struct FileChange {
 // its target with the target's permissions, owner and extended attributes
 // (its ACL among them), flushed to disk; the journal at `journal` lists
 // them; then each temporary file is exchanged with its target, so that the
-// old bytes stay at the temporary name until every file is done. What an
+// old bytes stay at the temporary name until every file is done (where the
+// file system has no exchange, a hard link keeps them while the new file is
+// renamed over the target). What an
 // exchange brings out must be what was read: another program's save in
 // between is swapped back and the save refused, naming the file. Any
 // failure swaps back what was swapped; the journal lets recoverSave()
