@@ -34,14 +34,15 @@ bool resolve(const std::string& file, std::string& out) {
 // killed process left half done is finished or undone before anything
 // reads the files, so that every command sees the design wholly old or
 // wholly new. Where no lock can be had (a folder this user may not write)
-// nothing can be mended, and a half-done save is refused rather than read.
+// nothing can be mended, and a half-done save is refused rather than read
+// (`reason` comes in as why the lock failed).
 int32_t settleInterruptedSave(int32_t status, const std::string& locked, const std::string& name, std::string& reason) {
     const std::string journal = journalPathFor(locked);
     if (status != kOk) {
         struct stat st {};
         if (::lstat(journal.c_str(), &st) != 0) return kOk;
         reason = name + ": a save that ended early left the design's files half written (" + journal +
-                 "); a command run by a user who may write the folder finishes or undoes it";
+                 "), which only a command that takes the design's lock finishes or undoes: " + reason;
         return kFileUnreadable;
     }
     if (!recoverSave(journal, reason)) {

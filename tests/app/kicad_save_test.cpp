@@ -147,6 +147,13 @@ TEST_F(KicadSave, AKillAfterAnyRenameLeavesTheProjectWhollyOldOrWhollyNew) {
             fs::copy(kVideo, project(), fs::copy_options::recursive);
         }
     }
+    // Where the lock cannot be taken (a link at its place), the journal is
+    // refused rather than the half-saved project read.
+    writeFile(project() / ".video.kicad_pro.orlune-journal", "orlune-journal 1\nexchange\n");
+    fs::create_symlink("/nonexistent", project() / "video.kicad_pro.lock");
+    const CliResult refused = runCli({"check", pro()});
+    EXPECT_EQ(3, refused.status);
+    EXPECT_THAT(refused.out, HasSubstr("left the design's files half written"));
 }
 
 // A sheet file that cannot be replaced (a bind-mounted file: EBUSY) at any
