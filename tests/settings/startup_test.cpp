@@ -170,6 +170,7 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         std::string value;
         std::string left, right, maxRow;
         int32_t leftDb;
+        bool ranges = false;
     } cases[] = {
         {1, "1_150_200_700_", "150", "200", "700", 381000},
         {1, "1____", "", "", "", 0},
@@ -179,6 +180,11 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         {2, "2.5_1_2_3_", "1", "2", "3", 100000},  // half to even: 2
         {4, "&H4_0.1_0.2_0.3_", "0.1", "0.2", "0.3", 254000},
         {1, "1_0000000140_n_._", "0000000140", "n", ".", 355600},
+        // Ranges: a fifth field "1"; anything else, or none, is off.
+        {1, "1_150_200_700_1_", "150", "200", "700", 381000, true},
+        {1, "1_150_200_700_0_", "150", "200", "700", 381000, false},
+        {1, "1_150_200_700_1", "150", "200", "700", 381000, false},
+        {1, "1_150_200_700_on_", "150", "200", "700", 381000, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -188,6 +194,8 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         EXPECT_EQ(run.settings.MaxRowByUnit[c.units], c.maxRow);
         EXPECT_EQ(run.form.at("Text1").caption, c.left);
         EXPECT_EQ(run.settings.LeftStart, c.leftDb);
+        EXPECT_EQ(run.settings.Ranges, c.ranges);
+        EXPECT_EQ(run.form.at("Check1").checked, c.ranges);
         EXPECT_TRUE(boxes().empty());
         const auto stored = attributes();
         ASSERT_EQ(stored.size(), 1u);
@@ -425,6 +433,26 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     Form_Load(next);
     EXPECT_EQ(next.form.at("Text1").caption, "150");
     EXPECT_EQ(next.settings.LeftStart, 381000);
+}
+
+TEST_F(FormLoadTest, RangesAreStoredAsAFifthFieldOnlyWhileOn) {
+    orlune::Run& run = load(test::design(2).withAttributes(attributeJson("ORLUNE", "2_3.6_4.8_15.2_", 2)));
+    EXPECT_FALSE(run.form.at("Check1").checked);
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        run.form.at("Check1").checked = on;
+        Command5_Click(run);
+        EXPECT_EQ(run.settings.Ranges, on);
+        ASSERT_EQ(attributes().size(), 1u);
+        EXPECT_EQ(attributes()[0].value, on ? "2_3.6_4.8_15.2_1_" : "2_3.6_4.8_15.2_");
+        // The next start-up reads it back.
+        test::RecordingPlatform platform;
+        orlune::Run next(platform);
+        Form_Load(next);
+        EXPECT_EQ(next.settings.Ranges, on);
+        EXPECT_EQ(next.form.at("Check1").checked, on);
+        EXPECT_EQ(next.form.at("Text3").caption, "15.2");
+    }
 }
 
 TEST_F(FormLoadTest, UpdateFillsOnlyItsOwnFieldsOfTheSharedAttributeRecord) {
