@@ -150,7 +150,7 @@ TEST_F(WindowLayout, EachTabHoldsOnlyItsOwnControls) {
         }
     }
     EXPECT_EQ(perTab[0], 8);
-    EXPECT_EQ(perTab[1], 12);
+    EXPECT_EQ(perTab[1], 13);
 
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_TRUE(f.widget("Command1")->isVisible());
