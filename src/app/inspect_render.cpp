@@ -263,9 +263,10 @@ private:
         const int64_t x2 = box.x2 + pad;
         const int64_t y1 = box.y1 - pad;
         const int64_t y2 = box.y2 + pad;
+        const int64_t upper = notes_.yDown ? y1 : y2;  // the edge nearer the page's top
         extent.add(x1, y1);
-        extent.add(x2, up(notes_.yDown ? y1 : y2, 200 * kMil));
-        const int64_t upper = notes_.yDown ? y1 : y2;
+        extent.add(x2, y2);
+        extent.add(x2, up(upper, 200 * kMil));  // room for the reference above
         body_ += "<g class=\"component\" data-refdes=\"" + xmlEscape(component.refDes) + "\">";
         body_ += "<title>" + xmlEscape(component.refDes + " " + component.type) + "</title>";
         body_ += "<rect class=\"part";
