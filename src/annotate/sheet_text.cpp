@@ -38,6 +38,29 @@ int32_t sheetAt(const Run& run, int32_t position) {
     return run.list.SheetList[static_cast<std::size_t>(position - 1)];
 }
 
+// The last position of the entry that starts at `position`: with ranges on,
+// the end of a run of three or more consecutive sheets ("3-7"); else
+// `position` itself. Rows break only between entries.
+int32_t entryEnd(const Run& run, int32_t position) {
+    if (!run.settings.Ranges) return position;
+    int32_t end = position;
+    while (end < run.list.ListCount && int64_t{sheetAt(run, end + 1)} == int64_t{sheetAt(run, end)} + 1)
+        ++end;
+    return end - position >= 2 ? end : position;
+}
+
+// The width of an entry with its comma.
+int64_t entryWidth(const Run& run, int32_t start, int32_t end) {
+    const int64_t last = numberWidth(run, sheetAt(run, end));
+    if (start == end) return last;
+    return numberWidth(run, sheetAt(run, start)) - run.list.WidthOneDigit + run.list.WidthDigitDash + last;
+}
+
+void appendEntry(Run& run, int32_t start, int32_t end) {
+    run.list.SheetText += std::to_string(sheetAt(run, start));
+    if (end != start) run.list.SheetText += '-' + std::to_string(sheetAt(run, end));
+}
+
 }  // namespace
 
 int32_t Selected_StyleIndex(const Run& run) {
@@ -61,6 +84,11 @@ void Calibrate_Widths(Run& run) {
     run.list.WidthOneDigit = saturate(int64_t{run.list.MeasuredWidth} - run.list.WidthAt);
     Measure_Text(run, "@22,");
     run.list.WidthTwoDigits = saturate(int64_t{run.list.MeasuredWidth} - run.list.WidthAt);
+    run.list.WidthDigitDash = run.list.WidthOneDigit;
+    if (run.settings.Ranges) {
+        Measure_Text(run, "@2-2,");
+        run.list.WidthDigitDash = saturate(int64_t{run.list.MeasuredWidth} - run.list.WidthAt - run.list.WidthOneDigit);
+    }
 }
 
 int32_t Locate_RowEnd(Run& run, int32_t start) {
@@ -68,18 +96,21 @@ int32_t Locate_RowEnd(Run& run, int32_t start) {
     // small width that seems to fit.
     int64_t w = start == 1 ? run.list.WidthAt : 0;
     int32_t c = start;
+    int32_t last = start;  // where the entry added last begins
     int32_t end = 0;
     for (;;) {
         if (c > run.list.ListCount) {
-            end = w <= run.settings.MaxRowLength ? run.list.ListCount : run.list.ListCount - 1;
+            end = w <= run.settings.MaxRowLength ? run.list.ListCount : last - 1;
             break;
         }
         if (w > run.settings.MaxRowLength) {
-            end = c - 2;
+            end = last - 1;
             break;
         }
-        w += numberWidth(run, sheetAt(run, c));
-        ++c;
+        const int32_t entry = entryEnd(run, c);
+        w += entryWidth(run, c, entry);
+        last = c;
+        c = entry + 1;
     }
     if (end < start) {
         run.platform.messageBox("Allowed width is too short\r    for numbers placing\r         (more rows)", "Warning",
@@ -90,18 +121,22 @@ int32_t Locate_RowEnd(Run& run, int32_t start) {
 }
 
 void Append_Row(Run& run, int32_t start, int32_t end) {
-    for (int32_t k = start; k <= end; ++k) {
-        run.list.SheetText += std::to_string(sheetAt(run, k));
-        if (k != run.list.ListCount) run.list.SheetText += ',';
+    for (int32_t k = start; k <= end;) {
+        const int32_t entry = entryEnd(run, k);
+        appendEntry(run, k, entry);
+        if (entry != run.list.ListCount) run.list.SheetText += ',';
+        k = entry + 1;
     }
     if (end != run.list.ListCount) run.list.SheetText += "\r\n";
 }
 
 void Build_OneRow(Run& run) {
-    run.list.SheetText = "@" + std::to_string(sheetAt(run, 1));
-    for (int32_t k = 2; k <= run.list.ListCount; ++k) {
-        run.list.SheetText += ',';
-        run.list.SheetText += std::to_string(sheetAt(run, k));
+    run.list.SheetText = "@";
+    for (int32_t k = 1; k <= run.list.ListCount;) {
+        if (k != 1) run.list.SheetText += ',';
+        const int32_t entry = entryEnd(run, k);
+        appendEntry(run, k, entry);
+        k = entry + 1;
     }
     Place_SheetText(run);
 }

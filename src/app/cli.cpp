@@ -195,6 +195,11 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         settingsCommand->add_option("--right", right, "Right side start")->type_name("T")->check(distance());
     CLI::Option* maxRowOption =
         settingsCommand->add_option("--max-row", maxRow, "Maximum row length")->type_name("T")->check(distance());
+    std::string ranges;
+    CLI::Option* rangesOption =
+        settingsCommand->add_option("--ranges", ranges, "Write runs of three or more sheets as 3-7: on or off")
+            ->type_name("on|off")
+            ->check(CLI::IsMember({"on", "off"}));
 
     std::vector<std::string> refDes;
     CLI::App* selectCommand =
@@ -272,6 +277,7 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
             if (leftOption->count() > 0) settings.left = left;
             if (rightOption->count() > 0) settings.right = right;
             if (maxRowOption->count() > 0) settings.maxRow = maxRow;
+            if (rangesOption->count() > 0) settings.ranges = ranges == "on";
             return runSettings(settings, out, err);
         }
         if (selectCommand->parsed()) return runSelect(design, refDes, verbosity, out, err);

@@ -164,6 +164,7 @@ void printSettings(std::ostream& out, const Run& run) {
     out << "Left side start: " << escapeText(shown(run.settings.LeftStartByUnit[slot])) << '\n';
     out << "Right side start: " << escapeText(shown(run.settings.RightStartByUnit[slot])) << '\n';
     out << "Max row lenght: " << escapeText(shown(run.settings.MaxRowByUnit[slot])) << '\n';
+    out << "Ranges: " << (run.settings.Ranges ? "on" : "off") << '\n';
 }
 
 }  // namespace
@@ -329,7 +330,7 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
     };
     const Given given[] = {
         {"--left", options.left, "Text1"}, {"--right", options.right, "Text2"}, {"--max-row", options.maxRow, "Text3"}};
-    bool anyGiven = false;
+    bool anyGiven = options.ranges.has_value();
     for (const Given& g : given) {
         if (!g.text) continue;
         anyGiven = true;
@@ -373,10 +374,11 @@ int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream&
 
     d.step(Form_Load);
     if (anyGiven) {
-        d.step([&given](Run& run) {
+        d.step([&given, &options](Run& run) {
             for (const Given& g : given) {
                 if (g.text) run.form.at(g.box).caption = *g.text;
             }
+            if (options.ranges) run.form.at("Check1").checked = *options.ranges;
             Command5_Click(run);
         });
     }

@@ -42,6 +42,7 @@ struct SettingsOptions {
     std::optional<std::string> left;
     std::optional<std::string> right;
     std::optional<std::string> maxRow;
+    std::optional<bool> ranges;
     Verbosity verbosity = Verbosity::Normal;
 };
 int runSettings(const SettingsOptions& options, std::ostream& out, std::ostream& err);

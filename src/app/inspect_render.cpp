@@ -3,9 +3,11 @@
 // The pictures use the design's own coordinates scaled by 1/1000: one SVG
 // unit is 1000 database units (10 µm), written exactly as a decimal, so a
 // reader (or a test) finds every point where the design puts it, while font
-// sizes stay small enough for every renderer. The design's y grows upward,
-// as in the editor; SVG's grows downward, so every y is written negated
-// (SVG y = -design y / 1000) and the picture reads like the editor's view.
+// sizes stay small enough for every renderer. SVG's y grows downward; a
+// design whose y grows upward (the design file's, as in its editor) has
+// every y written negated (SVG y = -design y / 1000), one whose y grows
+// downward (as the backend's notes say) keeps it, so that the picture reads
+// like the editor's view either way.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -25,6 +27,7 @@
 #include "app/inspect.h"
 #include "app/inspect_connectors.h"
 #include "app/inspect_svg.h"
+#include "host/backend.h"
 #include "host/design.h"
 #include "host/save.h"
 #include "host/text_extent.h"
@@ -78,11 +81,6 @@ std::string num(int64_t v) {
     }
     return text;
 }
-// SVG y of a design y.
-std::string sy(int64_t y) {
-    return num(-y);
-}
-
 struct Row {
     std::string_view text;
     int64_t width = 0;
@@ -106,8 +104,8 @@ class SheetPicture {
 public:
     // `items`: the design's items on this sheet, in array order.
     SheetPicture(const host::Design& design, const host::Sheet& sheet, const std::vector<const host::Item*>& items,
-                 const std::set<int32_t>& sheetIds)
-        : design_(design), sheet_(sheet), items_(items), sheetIds_(sheetIds) {
+                 const std::set<int32_t>& sheetIds, const host::DesignNotes& notes)
+        : design_(design), sheet_(sheet), items_(items), sheetIds_(sheetIds), notes_(notes) {
         for (const host::Net& net : design.nets)
             netNames_.emplace(net.id, &net.name);
         for (const host::TextStyle& style : design.textStyles)
@@ -131,8 +129,8 @@ public:
             segment(*item, "bus", extent);
             busName(*item);
         }
-        for (const host::Component& component : design_.components)
-            drawComponent(component, extent);
+        for (std::size_t c = 0; c < design_.components.size(); ++c)
+            drawComponent(c, extent);
         for (const host::Item* item : items_) {
             if (item->type == host::ItemType::Text) drawText(*item, extent);
         }
@@ -151,7 +149,7 @@ public:
         svg.reserve(body_.size() + 4096);
         svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
         svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\"";
-        svg += " viewBox=\"" + num(x1) + ' ' + sy(y2) + ' ' + num(w) + ' ' + num(h) + '"';
+        svg += " viewBox=\"" + num(x1) + ' ' + top(y1, y2) + ' ' + num(w) + ' ' + num(h) + '"';
         // Pixels: the longer side kPictureSize, the other in proportion.
         const auto pixels = [&](int64_t length) {
             return std::to_string(std::max<int64_t>(1, std::llround(static_cast<double>(length) * scale)));
@@ -159,18 +157,28 @@ public:
         svg += " width=\"" + pixels(w) + "\" height=\"" + pixels(h) + "\"";
         svg += " data-sheet=\"" + std::to_string(sheet_.id) + "\">\n";
         svg += "<title>" + xmlEscape("Sheet " + std::to_string(sheet_.id) + ": " + sheet_.name) + "</title>\n";
-        svg += "<desc>One unit is 1000 database units; y is negated (design y grows upward).</desc>\n";
+        svg += notes_.yDown ? "<desc>One unit is 1000 database units; y as in the design (it grows downward).</desc>\n"
+                            : "<desc>One unit is 1000 database units; y is negated (design y grows upward).</desc>\n";
         svg += style();
-        svg += "<rect class=\"paper\" x=\"" + num(x1) + "\" y=\"" + sy(y2) + "\" width=\"" + num(w) + "\" height=\"" +
-               num(h) + "\"/>\n";
-        svg += "<rect class=\"frame\" x=\"0\" y=\"" + sy(design_.workspaceY) + "\" width=\"" + num(design_.workspaceX) +
-               "\" height=\"" + num(design_.workspaceY) + "\"/>\n";
+        svg += "<rect class=\"paper\" x=\"" + num(x1) + "\" y=\"" + top(y1, y2) + "\" width=\"" + num(w) +
+               "\" height=\"" + num(h) + "\"/>\n";
+        svg += "<rect class=\"frame\" x=\"0\" y=\"" + top(0, design_.workspaceY) + "\" width=\"" +
+               num(design_.workspaceX) + "\" height=\"" + num(design_.workspaceY) + "\"/>\n";
         svg += body_;
         svg += "</svg>\n";
         return svg;
     }
 
 private:
+    // SVG y of a design y, as a number and written.
+    int64_t svgY(int64_t y) const { return notes_.yDown ? y : -y; }
+    std::string sy(int64_t y) const { return num(svgY(y)); }
+    // The upper edge, in SVG, of the span from y1 to y2.
+    std::string top(int64_t y1, int64_t y2) const { return num(std::min(svgY(y1), svgY(y2))); }
+    // `distance` further up the page than y.
+    int64_t up(int64_t y, int64_t distance) const { return notes_.yDown ? y - distance : y + distance; }
+    std::string shown(const std::string& stored) const { return notes_.shownName ? notes_.shownName(stored) : stored; }
+
     static std::string style() {
         // Sizes in database units: 2540 to the mil.
         return "<style>\n"
@@ -226,12 +234,13 @@ private:
             body_ +=
                 "x=\"" + num(x) + "\" y=\"" + sy(my) + "\" transform=\"rotate(-90 " + num(x) + ' ' + sy(my) + ")\"";
         } else {
-            body_ += "x=\"" + num(mx) + "\" y=\"" + sy(my + 50 * kMil) + "\"";
+            body_ += "x=\"" + num(mx) + "\" y=\"" + sy(up(my, 50 * kMil)) + "\"";
         }
-        body_ += ">" + xmlEscape(bus.bus) + "</text>\n";
+        body_ += ">" + xmlEscape(shown(bus.bus)) + "</text>\n";
     }
 
-    void drawComponent(const host::Component& component, Extent& extent) {
+    void drawComponent(std::size_t index, Extent& extent) {
+        const host::Component& component = design_.components[index];
         const bool symbolHere = component.symbol.sheet == sheet_.id;
         // Pins of a part whose symbol lies on another sheet still show.
         if (!symbolHere) {
@@ -241,7 +250,7 @@ private:
             return;
         }
         if (component.kind == 2) {
-            drawConnector(component, extent);
+            drawConnector(index, extent);
             return;
         }
         Extent box;
@@ -254,24 +263,29 @@ private:
         const int64_t x2 = box.x2 + pad;
         const int64_t y1 = box.y1 - pad;
         const int64_t y2 = box.y2 + pad;
+        const int64_t upper = notes_.yDown ? y1 : y2;  // the edge nearer the page's top
         extent.add(x1, y1);
-        extent.add(x2, y2 + 200 * kMil);
+        extent.add(x2, y2);
+        extent.add(x2, up(upper, 200 * kMil));  // room for the reference above
         body_ += "<g class=\"component\" data-refdes=\"" + xmlEscape(component.refDes) + "\">";
         body_ += "<title>" + xmlEscape(component.refDes + " " + component.type) + "</title>";
         body_ += "<rect class=\"part";
         if (component.symbol.highlight != 0) body_ += " highlight";
-        body_ += "\" x=\"" + num(x1) + "\" y=\"" + sy(y2) + "\" width=\"" + num(x2 - x1) + "\" height=\"" +
+        body_ += "\" x=\"" + num(x1) + "\" y=\"" + top(y1, y2) + "\" width=\"" + num(x2 - x1) + "\" height=\"" +
                  num(y2 - y1) + "\"" + highlightStyle(component.symbol.highlight) + "/>";
         for (const host::Pin& pin : component.pins) {
             if (pin.sheet == sheet_.id) pinDot(pin, extent);
         }
-        body_ += "<text class=\"refdes\" x=\"" + num(x1) + "\" y=\"" + sy(y2 + 30 * kMil) + "\">" +
+        body_ += "<text class=\"refdes\" x=\"" + num(x1) + "\" y=\"" + sy(up(upper, 30 * kMil)) + "\">" +
                  xmlEscape(component.refDes) + "</text>";
         body_ += "</g>\n";
         if (component.symbol.selected) selection(x1, y1, x2, y2);
     }
 
-    void drawConnector(const host::Component& component, Extent& extent) {
+    void drawConnector(std::size_t index, Extent& extent) {
+        const host::Component& component = design_.components[index];
+        const host::ConnectorNote* note =
+            index < notes_.connectors.size() && notes_.connectors[index] ? &*notes_.connectors[index] : nullptr;
         const host::Pin* pin = component.pins.empty() ? nullptr : &component.pins.front();
         const bool pinHere = pin && pin->sheet == sheet_.id;
         const int64_t px = pinHere ? pin->x : component.symbol.x;
@@ -295,18 +309,24 @@ private:
                 name = *it->second;
             }
         }
+        name = shown(name);
+        // Named as its user names it where the backend says (a label's
+        // text and page), else by reference and type.
+        const std::string label = note ? shown(note->label) : component.refDes;
+        const std::string title =
+            note ? label + " on page " + note->page + (name.empty() || name == label ? "" : ", signal " + name)
+                 : component.refDes + " " + component.type + (name.empty() ? "" : " " + name);
         body_ += "<g class=\"sheet-connector\" data-refdes=\"" + xmlEscape(component.refDes) + "\">";
-        body_ += "<title>" + xmlEscape(component.refDes + " " + component.type + (name.empty() ? "" : " " + name)) +
-                 "</title>";
+        body_ += "<title>" + xmlEscape(title) + "</title>";
         body_ += "<polygon class=\"connector";
         if (component.symbol.highlight != 0) body_ += " highlight";
         body_ += "\" points=\"" + num(px) + ',' + sy(py + half) + ' ' + num(shoulderX) + ',' + sy(py + half) + ' ' +
                  num(tipX) + ',' + sy(py) + ' ' + num(shoulderX) + ',' + sy(py - half) + ' ' + num(px) + ',' +
                  sy(py - half) + "\"" + highlightStyle(component.symbol.highlight) + "/>";
         // The name goes on the wire's side, above it, clear of the text.
-        body_ += "<text class=\"conname\" x=\"" + num(px - dir * 20 * kMil) + "\" y=\"" + sy(py + 60 * kMil) +
+        body_ += "<text class=\"conname\" x=\"" + num(px - dir * 20 * kMil) + "\" y=\"" + sy(up(py, 60 * kMil)) +
                  "\" text-anchor=\"" + (dir < 0 ? "start" : "end") + "\">" +
-                 xmlEscape(component.refDes + (name.empty() ? "" : " " + name)) + "</text>";
+                 xmlEscape(note ? label : component.refDes + (name.empty() ? "" : " " + name)) + "</text>";
         body_ += "</g>\n";
         if (component.symbol.selected) {
             selection(std::min(px, tipX) - 20 * kMil, py - half - 20 * kMil, std::max(px, tipX) + 20 * kMil,
@@ -328,7 +348,7 @@ private:
     }
 
     void selection(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
-        body_ += "<rect class=\"selected\" x=\"" + num(x1) + "\" y=\"" + sy(y2) + "\" width=\"" + num(x2 - x1) +
+        body_ += "<rect class=\"selected\" x=\"" + num(x1) + "\" y=\"" + top(y1, y2) + "\" width=\"" + num(x2 - x1) +
                  "\" height=\"" + num(y2 - y1) + "\"/>\n";
     }
 
@@ -389,7 +409,7 @@ private:
         body_ += "\" data-x=\"" + std::to_string(item.x) + "\" data-y=\"" + std::to_string(item.y) +
                  "\" data-justification=\"" + std::to_string(item.justification) + "\">";
         if (refused) body_ += "<title>Refused by the host: the sheet list is too long for one text</title>";
-        body_ += "<rect class=\"extent\" x=\"" + num(box.x1) + "\" y=\"" + sy(box.y2) + "\" width=\"" +
+        body_ += "<rect class=\"extent\" x=\"" + num(box.x1) + "\" y=\"" + top(box.y1, box.y2) + "\" width=\"" +
                  num(int64_t{box.x2} - box.x1) + "\" height=\"" + num(int64_t{box.y2} - box.y1) + "\"/>";
 
         const std::vector<Row> rows = splitRows(item.text, style);
@@ -398,10 +418,12 @@ private:
         const int64_t anchorX = toTheLeft ? box.x2 : box.x1;
         for (std::size_t r = 0; r < rows.size(); ++r) {
             if (rows[r].text.empty()) continue;
-            // Baseline a fifth of a row above the row's lower edge; the
-            // glyphs are stretched to the width the style gives the row.
-            const int64_t baseline = int64_t{box.y2} - static_cast<int64_t>(r + 1) * rowHeight + rowHeight / 5;
-            body_ += "<text class=\"text\" x=\"" + num(anchorX) + "\" y=\"" + sy(baseline) + "\" font-size=\"" +
+            // Rows from the box's upper edge down, each baseline a fifth of
+            // a row above the row's lower edge; the glyphs are stretched to
+            // the width the style gives the row.
+            const int64_t baseline =
+                std::min(svgY(box.y1), svgY(box.y2)) + static_cast<int64_t>(r + 1) * rowHeight - rowHeight / 5;
+            body_ += "<text class=\"text\" x=\"" + num(anchorX) + "\" y=\"" + num(baseline) + "\" font-size=\"" +
                      num(rowHeight * 4 / 5) + "\"";
             if (toTheLeft) body_ += " text-anchor=\"end\"";
             if (rows[r].width > 0)
@@ -418,6 +440,7 @@ private:
     const host::Sheet& sheet_;
     const std::vector<const host::Item*>& items_;
     const std::set<int32_t>& sheetIds_;
+    const host::DesignNotes& notes_;
     std::unordered_map<int32_t, const std::string*> netNames_;
     std::unordered_map<int32_t, const host::TextStyle*> styles_;
     std::string body_;
@@ -532,13 +555,15 @@ std::string renderSheetSvg(const host::Design& design, int32_t sheetId) {
     if (!found) return {};
     const auto items = itemsBySheet(design);
     static const std::vector<const host::Item*> kNone;
+    static const host::DesignNotes kNoNotes;
     auto it = items.find(sheetId);
-    return SheetPicture(design, *found, it != items.end() ? it->second : kNone, ids).render();
+    return SheetPicture(design, *found, it != items.end() ? it->second : kNone, ids, kNoNotes).render();
 }
 
 int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     std::string reason;
-    std::unique_ptr<host::Design> design = readDesignAsIs(options.designPath, reason);
+    host::DesignNotes notes;
+    std::unique_ptr<host::Design> design = readDesignAsIs(options.designPath, reason, &notes);
     if (!design) {
         err << "Error: the design cannot be read: " << reason << '\n';
         return kExitEnded;
@@ -565,7 +590,7 @@ int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err
         const std::filesystem::path file = dir / ("sheet-" + std::to_string(sheet.id) + ".svg");
         auto onSheet = items.find(sheet.id);
         const std::string svg =
-            SheetPicture(*design, sheet, onSheet != items.end() ? onSheet->second : none, ids).render();
+            SheetPicture(*design, sheet, onSheet != items.end() ? onSheet->second : none, ids, notes).render();
         if (!writeText(file, svg, err)) return kExitEnded;
         out << file.string() << '\n';
     }

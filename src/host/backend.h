@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/design.h"
@@ -45,6 +46,11 @@ struct ForeignText {
 struct DesignNotes {
     std::vector<std::optional<ConnectorNote>> connectors;  // parallel to design.components; empty: no notes
     std::vector<ForeignText> foreignTexts;
+    // The storage's y axis points down the page (the design file's points up).
+    bool yDown = false;
+    // A stored label, net or bus name as the page shows it (a storage may
+    // write some characters as escapes); unset: as stored.
+    std::function<std::string(std::string_view)> shownName;
 };
 
 class Backend {

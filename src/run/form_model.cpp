@@ -79,7 +79,9 @@ const Row kLayout[] = {
      495, 30, ""},
     {"Text3", -1, K::TextBox, "SSTab1", 1, "Text3", "", 1080, 2400, 735, 315, 5, "Text3_KeyPress"},
     {"Label6", 2, K::Label, "SSTab1", 1, "", "", 2040, 2400, 495, 255, 35, ""},
-    {"Command5", -1, K::Button, "SSTab1", 1, "Update", "", 1080, 3120, 855, 375, 32, "Command5_Click"},
+    {"Check1", -1, K::CheckBox, "SSTab1", 1, "Ranges: 3-7 for 3,4,5,6,7",
+     "Write runs of three or more consecutive sheets as a range", 240, 2760, 2415, 255, 32, "Check1_Click"},
+    {"Command5", -1, K::Button, "SSTab1", 1, "Update", "", 1080, 3120, 855, 375, 38, "Command5_Click"},
 };
 
 }  // namespace

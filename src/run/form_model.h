@@ -13,7 +13,7 @@
 
 namespace orlune::ui {
 
-enum class ControlKind { TabControl, Frame, Button, Label, TextBox, ComboBox };
+enum class ControlKind { TabControl, Frame, Button, Label, TextBox, ComboBox, CheckBox };
 
 struct Control {
     std::string name;
@@ -34,6 +34,7 @@ struct Control {
     // Drop-down list: entries with their item data, and the selected position.
     std::vector<std::pair<std::string, int32_t>> items;
     int listIndex = -1;
+    bool checked = false;  // a check box's state
 };
 
 // Client area of Form1, in twips.

@@ -70,6 +70,8 @@ struct Run {
         int32_t RightStart = 0;
         int32_t MaxRowLength = 0;
         int32_t BusDistance = 0;
+        // Lists write runs of three or more consecutive sheets as "3-7".
+        bool Ranges = false;
         dbx::Pair DesignExtent{};
 
         // Reading of the settings attribute.
@@ -106,6 +108,7 @@ struct Run {
         int32_t WidthAt = 0;
         int32_t WidthOneDigit = 0;
         int32_t WidthTwoDigits = 0;
+        int32_t WidthDigitDash = 0;  // "2-" as "2," is measured: the first number of a run
         std::string SheetText;
         int32_t MeasuredWidth = 0;
         std::vector<PlacedText> PlacedTexts;  // of the last update pass

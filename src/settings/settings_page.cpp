@@ -44,6 +44,10 @@ void Text3_KeyPress(Run& run, int16_t& keyAscii) {
     Key_Filter(run, keyAscii);
 }
 
+void Check1_Click(Run& run) {
+    run.settings.SettingsChanged = true;
+}
+
 void cboTextStyle_Change(Run& run) {
     if (run.settings.SettingsLoaded) run.settings.SettingsChanged = true;
 }

@@ -14,6 +14,9 @@ void Text1_KeyPress(Run& run, int16_t& keyAscii);
 void Text2_KeyPress(Run& run, int16_t& keyAscii);
 void Text3_KeyPress(Run& run, int16_t& keyAscii);
 
+// The "ranges" box changed: the page now differs from what is stored.
+void Check1_Click(Run& run);
+
 void cboTextStyle_Change(Run& run);
 
 // Runs on every change of SSTab1's selected tab.

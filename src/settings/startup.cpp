@@ -22,6 +22,7 @@ constexpr int32_t kMaxSheets = 100;
 constexpr int32_t kStyleNumbers = 100;
 // Each field of the stored value holds at most this many characters.
 constexpr int32_t kFieldWidth = 10;
+constexpr const char* kRangesOn = "1";
 
 bool isOwnAttribute(const dbx::AttributeRecord& record) {
     return Trim_Nul(dbx::readField(record.name)) == kAttributeName;
@@ -75,6 +76,9 @@ bool readStoredSettings(Run& run) {
     run.settings.RightStartByUnit[run.settings.UnitCode] = run.settings.FieldText;
     if (Next_Field(run) == 0) return discard(run);
     run.settings.MaxRowByUnit[run.settings.UnitCode] = run.settings.FieldText;
+    // A later field, which older builds pass over: "1" when lists write
+    // runs as ranges; none means off.
+    run.settings.Ranges = Next_Field(run) != 0 && run.settings.FieldText == kRangesOn;
     return true;
 }
 
@@ -107,6 +111,7 @@ int Next_Field(Run& run) {
 
 void Form_Load(Run& run) {
     run.settings.SettingsLoaded = false;
+    run.settings.Ranges = false;
 
     run.form.at("Frame2").visible = false;
     run.form.at("Frame3").visible = false;
@@ -192,6 +197,7 @@ void Create_combo(Run& run) {
     run.form.at("Text3").caption = run.settings.MaxRowByUnit[slot];
     for (int i = 0; i < 3; ++i)
         run.form.at("Label6", i).caption = run.settings.UnitNames[slot];
+    run.form.at("Check1").checked = run.settings.Ranges;
 }
 
 void Command5_Click(Run& run) {
@@ -223,7 +229,10 @@ void Command5_Click(Run& run) {
         return;
     }
 
-    const std::string value = std::to_string(run.settings.UnitCode) + "_" + left + "_" + right + "_" + maxRow + "_";
+    const bool ranges = run.form.at("Check1").checked;
+    // Off writes no field at all: the value stays as older builds wrote it.
+    const std::string value = std::to_string(run.settings.UnitCode) + "_" + left + "_" + right + "_" + maxRow + "_" +
+                              (ranges ? std::string(kRangesOn) + "_" : std::string());
 
     Design_Open(run.connection, run.platform);
     if (findOwnAttribute(run)) {
@@ -243,6 +252,7 @@ void Command5_Click(Run& run) {
     run.settings.LeftStartByUnit[slot] = Trim_Nul(left);
     run.settings.RightStartByUnit[slot] = Trim_Nul(right);
     run.settings.MaxRowByUnit[slot] = Trim_Nul(maxRow);
+    run.settings.Ranges = ranges;
     Apply_Settings(run);
     run.settings.SettingsChanged = false;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -108,7 +109,14 @@ struct WorkedCase {
     int32_t maxRow;
     std::vector<int32_t> sheets;
     std::optional<std::string> expected;  // none: the warning ends the pass
+    bool ranges = false;
 };
+
+std::vector<int32_t> span(std::vector<int32_t> sheets, int32_t from, int32_t to) {
+    for (int32_t s = from; s <= to; ++s)
+        sheets.push_back(s);
+    return sheets;
+}
 
 // Through whole update passes: the widths come from measuring the style.
 TEST(SheetListText, FollowsTheWorkedExamples) {
@@ -121,11 +129,23 @@ TEST(SheetListText, FollowsTheWorkedExamples) {
         {true, 340, {1, 2, 3, 4}, "@1,2,3,\r\n4"},
         {true, 150, {1, 2}, std::nullopt},
         {true, 150, {1}, std::nullopt},
+        // Ranges: runs of three or more; a run is an entry no row breaks
+        // ("7-18," is "7-" 120 wide, then "18," 140).
+        {false, 10, span({3, 19}, 22, 46), "@3,19,22-46", true},
+        {false, 10, {3, 4}, "@3,4", true},
+        {false, 10, {1, 2, 3, 5, 7, 8}, "@1-3,5,7,8", true},
+        {false, 10, {1, 2, 4, 5, 7, 8, 9, 10}, "@1,2,4,5,7-10", true},
+        {false, 10, {9, 10, 11}, "@9-11", true},
+        {true, 480, span(span(span({}, 7, 18), 20, 20), 22, 26), "@7-18,\r\n20,22-26", true},
+        {true, 420, span(span(span({}, 7, 18), 20, 20), 22, 26), "@7-18,\r\n20,\r\n22-26", true},
+        // Never split, even where the row cannot hold it ("@7-18," is 360 wide).
+        {true, 340, span({}, 7, 18), std::nullopt, true},
+        {true, 340, {1, 2, 3, 4}, "@1-4", true},
     };
     for (const WorkedCase& c : cases) {
         SCOPED_TRACE(c.expected.value_or("warning"));
         DesignPlan plan;
-        plan.sheets = 12;
+        plan.sheets = std::max(12, *std::max_element(c.sheets.begin(), c.sheets.end()));
         Attributes attributes;
         if (c.moreRows) attributes = {{"SH_TYPE", "1"}};
         plan.components = {connector("SC1", {1000000, 500000, 6, 1}, false, "SH_CONN", attributes),
@@ -133,6 +153,7 @@ TEST(SheetListText, FollowsTheWorkedExamples) {
         HostedRun hosted(plan.json());
         orlune::Run& run = *hosted.run;
         prepareUpdate(run, c.maxRow);
+        run.settings.Ranges = c.ranges;
         const bool completed = runUpdate(hosted);
 
         EXPECT_EQ(run.list.WidthAt, 100);

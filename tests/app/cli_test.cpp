@@ -228,8 +228,10 @@ TEST_F(CommandLine, SettingsPrintsTheSettingsInForce) {
     std::string before = read(d);
     CliResult r = runCli({"settings", d});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("Unit: mil\nText style: Default\nLeft side start: 140\nRight side start: 190\nMax row lenght: 600\n",
-              r.out);
+    EXPECT_EQ(
+        "Unit: mil\nText style: Default\nLeft side start: 140\nRight side start: 190\nMax row lenght: 600\nRanges: "
+        "off\n",
+        r.out);
     EXPECT_EQ("", r.err);
     EXPECT_EQ(before, read(d));
 }
@@ -239,8 +241,10 @@ TEST_F(CommandLine, SettingsOfAMillimetreDesignUseItsDefaults) {
     parts.units = 2;
     std::string d = write("d.json", makeDesign(parts));
     CliResult r = runCli({"settings", d});
-    EXPECT_EQ("Unit: mm\nText style: Default\nLeft side start: 3.6\nRight side start: 4.8\nMax row lenght: 15.2\n",
-              r.out);
+    EXPECT_EQ(
+        "Unit: mm\nText style: Default\nLeft side start: 3.6\nRight side start: 4.8\nMax row lenght: 15.2\nRanges: "
+        "off\n",
+        r.out);
 }
 
 TEST_F(CommandLine, SettingsOfAnUnknownUnitCodeAreThoseOfTheUnsupportedUnit) {
@@ -249,7 +253,8 @@ TEST_F(CommandLine, SettingsOfAnUnknownUnitCodeAreThoseOfTheUnsupportedUnit) {
     std::string d = write("d.json", makeDesign(parts));
     CliResult r = runCli({"settings", d});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("Unit: 0\nText style: Default\nLeft side start: 0\nRight side start: 0\nMax row lenght: 0\n", r.out);
+    EXPECT_EQ("Unit: 0\nText style: Default\nLeft side start: 0\nRight side start: 0\nMax row lenght: 0\nRanges: off\n",
+              r.out);
     EXPECT_EQ("Warning: System errors concerning UNIT !!!\n", r.err);
 }
 
@@ -270,7 +275,7 @@ TEST_F(CommandLine, SettingsOptionsAreStoredAndPutIntoForce) {
     CliResult r = runCli({"settings", d, "--left", "150", "--max-row", "700.5"});
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ(d + ": settings stored, 1 file written\nUnit: mil\nText style: Default\nLeft side start: 150\n"
-                  "Right side start: 190\nMax row lenght: 700.5\n",
+                  "Right side start: 190\nMax row lenght: 700.5\nRanges: off\n",
               r.out);
     EXPECT_THAT(read(d), HasSubstr("\"value\": \"1_150_190_700.5_\""));
 
@@ -279,6 +284,21 @@ TEST_F(CommandLine, SettingsOptionsAreStoredAndPutIntoForce) {
     EXPECT_THAT(r.out, HasSubstr("Left side start: 150\n"));
     r = runCli({"update", d, "--list"});
     EXPECT_THAT(r.out, HasSubstr("SC1\t1\t619000\t500000\t6\t@2\n"));  // 1000000 - 150 mil
+}
+
+TEST_F(CommandLine, RangesAreStoredAndUpdateWritesRunsOfSheetsAsRanges) {
+    DesignParts parts;
+    parts.sheets = 5;
+    for (int sheet = 1; sheet <= 5; ++sheet)
+        parts.components += (sheet > 1 ? ",\n" : "") + connector("SC" + std::to_string(sheet), sheet, 1000000, false);
+    std::string d = write("d.json", makeDesign(parts));
+    CliResult r = runCli({"settings", d, "--ranges", "on"});
+    EXPECT_THAT(r.out, HasSubstr("Max row lenght: 600\nRanges: on\n")) << r.err;
+    EXPECT_THAT(read(d), HasSubstr("\"value\": \"1_140_190_600_1_\""));
+    r = runCli({"update", d, "--list"});
+    EXPECT_THAT(r.out, HasSubstr("SC1\t1\t644400\t500000\t6\t@2-5\n"));
+    EXPECT_THAT(r.out, HasSubstr("\t@1,2,4,5\n"));  // runs of two stay as they are
+    EXPECT_EQ(0, runCli({"verify", d}).status);
 }
 
 // A refused command line leaves the design byte for byte as it was.
@@ -323,6 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"settings", "D", "--right", "-3"}, "the character \"-\""},
                       UsageCase{{"settings", "D", "--max-row", "1\xc3\xa9"}, "the character \"\xc3\xa9\""},
                       UsageCase{{"settings", "D", "--left", "12345678901"}, "longer than the 10 characters"},
+                      UsageCase{{"settings", "D", "--ranges", "yes"}, "--ranges"},
                       UsageCase{{"settings", "D", "--left", "99999999999"}, "longer than"},
                       UsageCase{{"settings", "D", "--max-row", "9999999999"},
                                 "--max-row: Max row lenght is out of range: 9999999999"},

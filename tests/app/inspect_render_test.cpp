@@ -1,5 +1,6 @@
 // Pictures of the sheets: well-formed SVG, everything where the design puts
-// it (SVG unit = 1000 database units, y negated), own texts linked.
+// it (SVG unit = 1000 database units, y negated where the design's grows
+// upward), own texts linked.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -361,6 +362,29 @@ TEST(Render, ExampleBoardAfterAnUpdateLinksEveryOwnTextToAnExistingPicture) {
     for (const std::string& target : targets)
         EXPECT_TRUE(std::filesystem::exists(dir.file("out") / target)) << target;
     EXPECT_EQ(targets.size(), 8u);
+}
+
+// KiCad's y grows downward: the page reads the same way up as in KiCad,
+// labels named by their text and page, escapes shown as their characters.
+TEST(Render, AKicadPageStandsAsKicadDrawsItWithItsLabelsNamed) {
+    const std::filesystem::path demo = std::filesystem::path(ORLUNE_KICAD9_DEMOS) / "tiny_tapeout";
+    if (!std::filesystem::exists(demo / "tinytapeout-demo.kicad_pro")) GTEST_SKIP() << "no KiCad demos in " << demo;
+    TempDir dir;
+    ASSERT_EQ(render(demo / "tinytapeout-demo.kicad_pro", dir.file("out")).status, 0);
+    for (const char* page : {"sheet-1.svg", "sheet-2.svg"})
+        EXPECT_THAT(readFile(dir.file("out") / page), ::testing::Not(HasSubstr("{slash}"))) << page;
+    // In rp2040.kicad_sch GPIO26/AD0 stands at y 121.92 mm, 7.62 mm above GPIO29/AD3.
+    const XmlNode svg = parsed(dir.file("out") / "sheet-2.svg");
+    std::map<std::string, double> flagY;
+    for (const XmlNode* g : svg.byClass("sheet-connector")) {
+        const std::string label = g->byClass("conname").front()->allText();
+        if (label != "GPIO26/AD0" && label != "GPIO29/AD3") continue;
+        EXPECT_EQ(g->byName("title").front()->allText(), label + " on page 2 /RP2040/");
+        const std::string points = *g->byName("polygon").front()->attribute("points");
+        flagY[label] = std::stod(points.substr(points.find(',') + 1));
+    }
+    ASSERT_EQ(flagY.size(), 2u);
+    EXPECT_DOUBLE_EQ(flagY["GPIO29/AD3"] - flagY["GPIO26/AD0"], 762);
 }
 
 TEST(Render, TheXmlCheckerRefusesWhatIsNotWellFormed) {

@@ -170,6 +170,7 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         std::string value;
         std::string left, right, maxRow;
         int32_t leftDb;
+        bool ranges = false;
     } cases[] = {
         {1, "1_150_200_700_", "150", "200", "700", 381000},
         {1, "1____", "", "", "", 0},
@@ -179,6 +180,9 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         {2, "2.5_1_2_3_", "1", "2", "3", 100000},  // half to even: 2
         {4, "&H4_0.1_0.2_0.3_", "0.1", "0.2", "0.3", 254000},
         {1, "1_0000000140_n_._", "0000000140", "n", ".", 355600},
+        // Ranges: a fifth field "1"; anything else, or none, is off.
+        {1, "1_150_200_700_1_", "150", "200", "700", 381000, true},
+        {1, "1_150_200_700_0_", "150", "200", "700", 381000, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -188,6 +192,8 @@ TEST_F(FormLoadTest, LoadedValuesOfEveryShape) {
         EXPECT_EQ(run.settings.MaxRowByUnit[c.units], c.maxRow);
         EXPECT_EQ(run.form.at("Text1").caption, c.left);
         EXPECT_EQ(run.settings.LeftStart, c.leftDb);
+        EXPECT_EQ(run.settings.Ranges, c.ranges);
+        EXPECT_EQ(run.form.at("Check1").checked, c.ranges);
         EXPECT_TRUE(boxes().empty());
         const auto stored = attributes();
         ASSERT_EQ(stored.size(), 1u);
@@ -418,6 +424,9 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     EXPECT_EQ(run.settings.LeftStart, 381000);
     EXPECT_EQ(run.settings.MaxRowLength, 1778000);
     EXPECT_TRUE(hosted->platform.boxes.empty());
+    run.form.at("Check1").checked = true;  // ranges: a fifth field
+    Command5_Click(run);
+    EXPECT_EQ(attributes()[1].value, "1_ 150 _190_700_1_");
 
     // The next start-up reads back what was stored.
     test::RecordingPlatform platform;
@@ -425,6 +434,7 @@ TEST_F(FormLoadTest, UpdateAddsTheAttributeThenModifiesIt) {
     Form_Load(next);
     EXPECT_EQ(next.form.at("Text1").caption, "150");
     EXPECT_EQ(next.settings.LeftStart, 381000);
+    EXPECT_TRUE(next.settings.Ranges);
 }
 
 TEST_F(FormLoadTest, UpdateFillsOnlyItsOwnFieldsOfTheSharedAttributeRecord) {

@@ -384,6 +384,8 @@ std::string KicadBackend::designFileText(const host::Design& design) const {
 // is shown on.
 host::DesignNotes KicadBackend::describe(const host::Design& design) const {
     host::DesignNotes notes;
+    notes.yDown = true;
+    notes.shownName = [](std::string_view stored) { return shownName(stored); };
     if (!loaded_) return notes;
     const Loaded& l = *loaded_;
     const sch::Project& p = l.project;

@@ -65,15 +65,11 @@ int32_t textBoxWidth(const std::string& text, const sch::TextSize& size) {
     int64_t sum = 0;
     int markup = 0;
     for (size_t i = 0; i < text.size();) {
-        bool escaped = false;
-        for (const auto& [code, ch] : kEscapes)
-            if (text.compare(i, code.size(), code) == 0) {
-                sum += strokeAdvance(static_cast<unsigned char>(ch), size.width);
-                i += code.size();
-                escaped = true;
-                break;
-            }
-        if (escaped) continue;
+        if (const auto [ch, length] = escapeAt(text, i); length > 0) {
+            sum += strokeAdvance(static_cast<unsigned char>(ch), size.width);
+            i += length;
+            continue;
+        }
         const char32_t c = nextChar(text, i);
         if ((c == '~' || c == '_' || c == '^') && i < text.size() && text[i] == '{') {
             ++i;
@@ -125,8 +121,9 @@ std::string fieldName(std::string_view text) {
 
 bool ownedTextContent(const std::string& text) {
     if (text.empty() || text[0] != '@') return false;
-    // Each row is "@" and page numbers separated by commas.
-    return text.find_first_not_of("@0123456789,\n\r", 1) == std::string::npos;
+    // Each row is "@" and page numbers separated by commas, runs of pages
+    // written "3-7".
+    return text.find_first_not_of("@0123456789,-\n\r", 1) == std::string::npos;
 }
 
 class Builder {
@@ -202,7 +199,9 @@ private:
             // KiCad's line pitch for the stroke font; the advances as it rounds them.
             style.height = kiRound(s.height * 1.68 * 0.9583) * 10;
             style.charWidth = strokeAdvance('0', s.width) * 10;
-            style.advances = {{U'@', strokeAdvance('@', s.width) * 10}, {U',', strokeAdvance(',', s.width) * 10}};
+            style.advances = {{U'@', strokeAdvance('@', s.width) * 10},
+                              {U',', strokeAdvance(',', s.width) * 10},
+                              {U'-', strokeAdvance('-', s.width) * 10}};
             v_.design.textStyles.push_back(std::move(style));
             styleSizes_.push_back(s);
             v_.styleSizes.push_back(s);
@@ -594,6 +593,27 @@ TextParams placedFor(const host::Item& item, const host::Component& connector, c
 
 DesignView toDesign(const sch::Project& project, const ConnectivityInput& input, const ConnectivityResult& result) {
     return Builder(project, input, result).build();
+}
+
+std::pair<char, size_t> escapeAt(std::string_view stored, size_t i) {
+    if (i >= stored.size() || stored[i] != '{') return {0, 0};
+    for (const auto& [code, ch] : kEscapes)
+        if (stored.compare(i, code.size(), code) == 0) return {ch, code.size()};
+    return {0, 0};
+}
+
+std::string shownName(std::string_view stored) {
+    std::string shown;
+    shown.reserve(stored.size());
+    for (size_t i = 0; i < stored.size();) {
+        if (const auto [ch, length] = escapeAt(stored, i); length > 0) {
+            shown += ch;
+            i += length;
+        } else {
+            shown += stored[i++];
+        }
+    }
+    return shown;
 }
 
 }  // namespace orlune::kicad

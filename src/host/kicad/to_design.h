@@ -6,7 +6,10 @@
 // came from out.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/design.h"
@@ -73,6 +76,13 @@ TextParams placedFor(const host::Item& item, const host::Component& connector, c
 // How far KiCad's label body reaches from its anchor along its spin, in
 // internal units: ORLUNE's text goes beyond that end, never on the label.
 int32_t labelBodyLength(const sch::Label& label, const sch::DrawingSettings& drawing);
+
+// KiCad's escape starting at byte `i` of a stored name ("{slash}" and the
+// like): the character it stands for and the escape's length; {0, 0} where
+// none starts there.
+std::pair<char, size_t> escapeAt(std::string_view stored, size_t i);
+// A stored name as KiCad shows it: every escape as its character.
+std::string shownName(std::string_view stored);
 
 // Advance of a character in KiCad's stroke font for text width `width`
 // (internal units), rounded as KiCad 7+ round it.

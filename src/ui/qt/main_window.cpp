@@ -1,6 +1,7 @@
 #include "ui/qt/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -338,6 +339,9 @@ void MainWindow::build() {
                     widget = combo;
                     break;
                 }
+                case ControlKind::CheckBox:
+                    widget = new QCheckBox(container);
+                    break;
                 case ControlKind::TabControl:
                     break;
             }
@@ -398,6 +402,13 @@ void MainWindow::connectEvents() {
                 connect(edit, &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
                     forward([this, &name, index, &text] { run_.form.at(name, index).caption = toRunText(text); });
                 }));
+        } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+            connections_.push_back(connect(box, &QCheckBox::toggled, this, [this, name, index](bool checked) {
+                forward([this, &name, index, checked] {
+                    run_.form.at(name, index).checked = checked;
+                    Check1_Click(run_);
+                });
+            }));
         } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             connections_.push_back(
                 connect(combo, &QComboBox::activated, this, [this, name, index, combo](int position) {
@@ -663,6 +674,12 @@ void MainWindow::syncControl(const Key& key, QWidget* widget) {
             const int position = c.listIndex < combo->count() ? c.listIndex : -1;
             if (combo->currentIndex() != position) combo->setCurrentIndex(position);
             if (combo->currentText() != caption) combo->setEditText(caption);
+            break;
+        }
+        case ControlKind::CheckBox: {
+            auto* box = static_cast<QCheckBox*>(widget);
+            if (box->text() != caption) box->setText(caption);
+            if (box->isChecked() != c.checked) box->setChecked(c.checked);
             break;
         }
     }

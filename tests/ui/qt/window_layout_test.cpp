@@ -79,6 +79,7 @@ const struct Placed {
     {"Label5", -1, "QLabel", "tab1", 240, 2400, 735, 495},
     {"Text3", -1, "QLineEdit", "tab1", 1080, 2400, 735, 315},
     {"Label6", 2, "QLabel", "tab1", 2040, 2400, 495, 255},
+    {"Check1", -1, "QCheckBox", "tab1", 240, 2760, 2415, 255},
     {"Command5", -1, "QPushButton", "tab1", 1080, 3120, 855, 375},
 };
 
@@ -149,7 +150,7 @@ TEST_F(WindowLayout, EachTabHoldsOnlyItsOwnControls) {
         }
     }
     EXPECT_EQ(perTab[0], 8);
-    EXPECT_EQ(perTab[1], 12);
+    EXPECT_EQ(perTab[1], 13);
 
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_TRUE(f.widget("Command1")->isVisible());
@@ -208,7 +209,7 @@ TEST(WindowTabOrder, TabWalksEachPageInTheFormsOrder) {
              f.click("Command9");
              f.clickTab(1);
          },
-         {"SSTab1", "cboTextStyle", "Text1", "Text2", "Text3", "Command5"}},
+         {"SSTab1", "cboTextStyle", "Text1", "Text2", "Text3", "Check1", "Command5"}},
     };
     for (const auto& page : pages) {
         page.open();
