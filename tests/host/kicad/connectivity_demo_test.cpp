@@ -26,25 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Net name -> sorted "REF:PIN" of every board symbol's pin on it.
-using Netlist = std::map<std::string, std::set<std::string>>;
-
-// The nets of a netlist in KiCad's s-expression form.
-Netlist kicadNetlist(const std::string& path) {
-    const Sexpr doc = Sexpr::parse(readFile(path));
-    const auto value = [&](NodeIndex list, std::string_view key) {
-        return doc.text(doc.child(doc.find(list, key), 1));
-    };
-    Netlist out;
-    doc.forEachChild(doc.find(doc.root(), "nets"), [&](NodeIndex net) {
-        if (doc.head(net) != "net") return;
-        Netlist::mapped_type& pins = out[value(net, "name")];
-        doc.forEachChild(net, [&](NodeIndex node) {
-            if (doc.head(node) == "node") pins.insert(value(node, "ref") + ":" + value(node, "pin"));
-        });
-    });
-    return out;
-}
+using test::Netlist;
 
 // Ours in the same form: pins of symbols that go on the board.
 Netlist computed(const ConnectivityInput& in, const ConnectivityResult& r) {
@@ -95,7 +77,7 @@ TEST_P(KicadNetlist, EqualsOursOnEveryMultiPageDemo) {
     const fs::path work = fs::temp_directory_path() / ("orlune-netlist-" + std::to_string(::getpid()));
     fs::remove_all(work);
     fs::create_directories(work);
-    const Netlist theirs = kicadNetlist(net.string());
+    const Netlist theirs = test::kicadNetlist(net.string());
     // What `orlune convert` writes: the same partition, every part on the
     // page KiCad prints in the title block of its sheet.
     const test::Converted converted = test::convertAndRead(demo.project.string(), work / "design.json");
