@@ -175,15 +175,26 @@ inline std::string cliVersion(const std::string& cli) {
     return known[cli] = version;
 }
 
+// `CLI ARGS` quietly on root schematic `root`: its exit status. KiCad 10's
+// kicad-cli leaves the project's local settings (NAME.kicad_prl) beside a
+// project that had none; that file goes again, as the tests compare
+// project folders byte for byte.
+inline int runKicadCli(const std::string& cli, const std::string& args, const std::filesystem::path& root) {
+    const std::filesystem::path prl = std::filesystem::path(root).replace_extension(".kicad_prl");
+    std::error_code ec;
+    const bool had = std::filesystem::exists(prl, ec);
+    const int status = std::system(("'" + cli + "' " + args + " >/dev/null 2>&1").c_str());
+    if (!had) std::filesystem::remove(prl, ec);
+    return status;
+}
+
 // The netlist `cli` (KiCad 10's by default) exports for root schematic
 // `root` (kicad-cli writes it beside the root), its folder written as
 // kProjectDir; empty when kicad-cli fails.
 inline std::string exportNetlist(const std::filesystem::path& root, const std::string& cli = kicadCli10()) {
     if (cli.empty()) return {};
     const std::filesystem::path out = root.parent_path() / "orlune-test.net";
-    const std::string cmd =
-        "'" + cli + "' sch export netlist -o '" + out.string() + "' '" + root.string() + "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) return {};
+    if (runKicadCli(cli, "sch export netlist -o '" + out.string() + "' '" + root.string() + "'", root) != 0) return {};
     std::string s = fileBytes(out);
     std::filesystem::remove(out);
     const std::string dir = root.parent_path().string();

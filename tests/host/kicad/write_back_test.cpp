@@ -499,9 +499,8 @@ TEST_P(KicadUpdateDemos, UpdateInsertsTextsOnlyAndDeleteTakesThemAway) {
     EXPECT_EQ(netBefore, netlist(root, test::demoCli(demo)));
     if (placed) {
         const fs::path svg = dir / "svg";
-        ASSERT_EQ(0, std::system(("'" + test::demoCli(demo) + "' sch export svg -o '" + svg.string() + "' '" +
-                                  root.string() + "' >/dev/null 2>&1")
-                                     .c_str()));
+        ASSERT_EQ(0, test::runKicadCli(test::demoCli(demo),
+                                       "sch export svg -o '" + svg.string() + "' '" + root.string() + "'", root));
         std::string drawn;
         for (const auto& e : fs::directory_iterator(svg))
             drawn += readFile(e.path());
