@@ -148,7 +148,9 @@ bool isEscapedAt(std::string_view s, std::size_t pos) {
     return count % 2 == 1;
 }
 
-// `PREFIX[a..b]SUFFIX` on the unescaped text.
+// `PREFIX[a..b]SUFFIX` on the unescaped text. Markup around or inside the
+// name stays in every member, as KiCad 10 names them: `~{CS[0..1]}` is
+// ~{CS0} and ~{CS1} (KiCad 9 dropped it: CS0, CS1).
 bool parseBusVector(std::string_view bus, std::string* prefixOut, std::vector<std::string>* members) {
     const std::size_t n = bus.size();
     std::size_t i = 0;
@@ -172,13 +174,14 @@ bool parseBusVector(std::string_view bus, std::string* prefixOut, std::vector<st
         if (c == '{') {
             if (i > 0 && isMarkup(bus[i - 1])) {
                 ++braces;
-                if (!prefix.empty()) prefix.pop_back();
+                prefix += c;
                 continue;
             }
             return false;
         }
         if (c == '}') {
             --braces;
+            prefix += c;
             continue;
         }
         if (c == '\\' && i + 1 < n && bus[i + 1] == ' ') {
@@ -219,10 +222,9 @@ bool parseBusVector(std::string_view bus, std::string* prefixOut, std::vector<st
         const char c = bus[i];
         if (c == '}')
             --braces;
-        else if (c == '+' || c == '-' || c == 'P' || c == 'N')
-            suffix += c;
-        else
+        else if (c != '+' && c != '-' && c != 'P' && c != 'N')
             return false;
+        suffix += c;
     }
     if (braces != 0 || begin == end) return false;
     if (begin > end) std::swap(begin, end);
@@ -237,6 +239,9 @@ bool parseBusVector(std::string_view bus, std::string* prefixOut, std::vector<st
 }
 
 // `PREFIX{m1 m2 …}` on the unescaped text; members come back escaped.
+// Markup stays in the prefix and the members, as KiCad 10 reads them:
+// `I2C_{SYS}{SCL ~{INT}}` is I2C_{SYS}.SCL and I2C_{SYS}.~{INT} (KiCad 9
+// dropped part of it, so that such members never met their labels).
 bool parseBusGroup(std::string_view group, std::string* prefixOut, std::vector<std::string>* members) {
     const std::size_t n = group.size();
     std::size_t i = 0;
@@ -269,7 +274,7 @@ bool parseBusGroup(std::string_view group, std::string* prefixOut, std::vector<s
         if (c == '{') {
             if (i > 0 && isMarkup(group[i - 1])) {
                 ++braces;
-                if (!prefix.empty()) prefix.pop_back();
+                prefix += c;
                 continue;
             }
             break;
@@ -304,7 +309,7 @@ bool parseBusGroup(std::string_view group, std::string* prefixOut, std::vector<s
         if (c == '{') {
             if (i > 0 && isMarkup(group[i - 1])) {
                 ++braces;
-                if (!tmp.empty()) tmp.pop_back();
+                tmp += c;
                 continue;
             }
             return false;
@@ -312,6 +317,7 @@ bool parseBusGroup(std::string_view group, std::string* prefixOut, std::vector<s
         if (c == '}') {
             if (braces) {
                 --braces;
+                tmp += c;
                 continue;
             }
             if (!tmp.empty()) found.push_back(keep(tmp));

@@ -76,6 +76,26 @@ inline Converted convertAndRead(const std::string& project, const std::filesyste
     return c;
 }
 
+// Net name -> sorted "REF:PIN" of every board symbol's pin on it.
+using Netlist = std::map<std::string, std::set<std::string>>;
+
+// The nets of a netlist in KiCad's s-expression form.
+inline Netlist kicadNetlist(const std::string& path) {
+    const Sexpr doc = Sexpr::parse(readFile(path));
+    const auto value = [&](NodeIndex list, std::string_view key) {
+        return doc.text(doc.child(doc.find(list, key), 1));
+    };
+    Netlist out;
+    doc.forEachChild(doc.find(doc.root(), "nets"), [&](NodeIndex net) {
+        if (doc.head(net) != "net") return;
+        Netlist::mapped_type& pins = out[value(net, "name")];
+        doc.forEachChild(net, [&](NodeIndex node) {
+            if (doc.head(node) == "node") pins.insert(value(node, "ref") + ":" + value(node, "pin"));
+        });
+    });
+    return out;
+}
+
 // KiCad's netlist: per component, the page number its sheet instance
 // prints in the title block (the instance by the netlist's uuid path, its
 // page as the project writes it).

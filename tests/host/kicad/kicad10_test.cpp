@@ -1,10 +1,13 @@
-// Behaviour KiCad 10 fixes: buses that only sheet pins name, and pages that
-// share a number.
+// Behaviour KiCad 10 fixes: buses that only sheet pins name, bus members
+// with markup, and pages that share a number.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
 #include <set>
 
 #include "host/kicad/connectivity.h"
+#include "host/kicad/convert_oracle.h"
 #include "host/kicad/project.h"
 #include "host/kicad/to_connectivity.h"
 #include "kicad10.h"
@@ -17,10 +20,11 @@ const std::string kFont = "(effects (font (size 1.27 1.27)) (justify left bottom
 const std::string kRoot = "00000000-0000-0000-0000-0000000000aa";
 
 // A parent with two sheet symbols of one child; each sheet pin `bus` hangs
-// on a bus wire of its own without a label. The child's pins carry the
-// member labels m0 and m1.
+// on a bus wire of its own without a label, or with `joined` on one bus
+// wire from one pin to the other. The child's pins carry the member labels
+// m0 and m1.
 std::map<std::string, std::string> twoCopies(const std::string& bus, const std::string& m0, const std::string& m1,
-                                             const std::string& pageB) {
+                                             const std::string& pageB, bool joined = false) {
     const auto sheet = [&](const std::string& u, const std::string& name, int x, const std::string& page) {
         const std::string X = std::to_string(x), E = std::to_string(x + 20), F = std::to_string(x + 30);
         return "(sheet (at " + X + " 10) (size 20 20) (uuid \"" + u + "\") (property \"Sheetname\" \"" + name +
@@ -43,6 +47,10 @@ std::map<std::string, std::string> twoCopies(const std::string& bus, const std::
         "\" (reference \"R1\") (unit 1)) (path \"/" + kRoot + "/" + b + "\" (reference \"R2\") (unit 1)))))";
     return {{"p.kicad_pro", "{}"},
             {"p.kicad_sch", test::schematic(sheet(a, "A", 10, "2") + sheet(b, "B", 60, pageB) +
+                                            (joined ? "(bus (pts (xy 40 15) (xy 40 40)) (uuid \"j1\"))\n"
+                                                      "(bus (pts (xy 40 40) (xy 90 40)) (uuid \"j2\"))\n"
+                                                      "(bus (pts (xy 90 40) (xy 90 15)) (uuid \"j3\"))\n"
+                                                    : "") +
                                             "(sheet_instances (path \"/\" (page \"1\")))")},
             {"child.kicad_sch", test::schematic(child, "20250114", "00000000-0000-0000-0000-0000000000cc")}};
 }
@@ -59,6 +67,57 @@ TEST(WeakBuses, TwoSheetPinsOfOneNameKeepTheirMembersApart) {
         for (const Net& net : r.nets)
             if (!net.pins.empty()) sizes.insert(net.pins.size());
         EXPECT_EQ(sizes, (std::multiset<size_t>{1, 1, 1, 1}));
+    }
+}
+
+// Pin partition of a computed connectivity: "REF:PIN" per net.
+test::Partition partitionOf(const ConnectivityInput& in, const ConnectivityResult& r) {
+    test::Partition out;
+    for (const Net& net : r.nets) {
+        std::set<std::string> pins;
+        for (const PinRef& p : net.pins) {
+            const Symbol& s = in.instances[p.instance].symbols[p.symbol];
+            pins.insert(s.reference + ":" + s.pins[p.pin].number);
+        }
+        if (!pins.empty()) out.insert(pins);
+    }
+    return out;
+}
+
+TEST(MarkupBuses, MembersKeepTheirMarkupThroughSheetPins) {
+    // One bus joins the two copies' sheet pins: a child label joins its
+    // twin when it names a member as KiCad 10 spells it (KiCad 9 dropped the
+    // markup: CS0, B.R, ...). m0 is KiCad 10's member, m1 is not.
+    const struct {
+        const char* bus;
+        const char* m0;
+        const char* m1;
+    } kCases[] = {
+        {"~{CS[0..1]}", "~{CS0}", "CS1"},   // overbar around a vector
+        {"D_{x}[0..1]", "D_{x}0", "Dx1"},   // subscript in its prefix
+        {"B{~{R} X}", "B.~{R}", "B.R"},     // overbar on a group member
+        {"I_{S}{R X}", "I_{S}.R", "IS.X"},  // subscript in a group's name
+        {"SWD{~{RST}, IO}", "SWD.IO", "SWD.RST"},
+    };
+    const test::Partition expected = {{"R1:1", "R2:1"}, {"R1:2"}, {"R2:2"}};
+    std::vector<std::unique_ptr<test::TempProject>> dirs;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.bus);
+        dirs.push_back(std::make_unique<test::TempProject>(twoCopies(c.bus, c.m0, c.m1, "3", true)));
+        const ConnectivityInput input = toConnectivityInput(sch::readProject(dirs.back()->path("p.kicad_pro")));
+        EXPECT_EQ(partitionOf(input, computeConnectivity(input)), expected);
+    }
+    // KiCad 10 gives the same partition.
+    REQUIRE_KICAD_CLI_10();
+    for (size_t k = 0; k < dirs.size(); ++k) {
+        SCOPED_TRACE(kCases[k].bus);
+        const std::string net = test::exportNetlist(dirs[k]->path("p.kicad_sch"));
+        ASSERT_FALSE(net.empty());
+        std::ofstream(dirs[k]->path("k10.net"), std::ios::binary) << net;
+        test::Partition theirs;
+        for (const auto& [name, pins] : test::kicadNetlist(dirs[k]->path("k10.net")))
+            theirs.insert(pins);
+        EXPECT_EQ(theirs, expected);
     }
 }
 

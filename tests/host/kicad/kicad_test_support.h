@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "kicad10.h"
+
 namespace orlune::kicad::test {
 
 inline const std::filesystem::path kKicad6Demos = ORLUNE_KICAD6_DEMOS;
@@ -68,12 +70,12 @@ inline std::string sheet(const std::string& uuid, const std::string& name, const
 
 // The demo sets, one line per KiCad version: (version, folder).
 inline std::vector<std::pair<std::string, std::filesystem::path>> demoRoots() {
-    return {{"6", kKicad6Demos}, {"9", kKicad9Demos}};
+    return {{"6", kKicad6Demos}, {"9", kKicad9Demos}, {"10", kKicad10Demos}};
 }
 
 // One demo project of more than one page: a test parameter.
 struct Demo {
-    std::string version;            // of its set: "6", "9"
+    std::string version;            // of its set: "6", "9", "10"
     std::filesystem::path root;     // the set's folder
     std::filesystem::path project;  // its .kicad_pro; empty for the stand-in below
     std::string name;               // the test's name: "v9_video"
@@ -142,13 +144,57 @@ inline bool haveKicadCli() {
     return have;
 }
 
-// KiCad's netlist of root schematic `root` (kicad-cli writes it beside the
-// root), its folder written as kProjectDir; empty when kicad-cli fails.
-inline std::string exportNetlist(const std::filesystem::path& root) {
+// KiCad 9's kicad-cli, on the path.
+inline const std::string kKicadCli9 = "kicad-cli";
+
+// The kicad-cli whose netlist is the reference for `demo`: KiCad 10's, the
+// newest. KiCad 10 cannot load KiCad 6's kit-dev-coldfire at all ("Failed
+// to load schematic"): its root names the sheet fields in French ("Nom
+// feuille", "Fichier de feuille"), which KiCad 6 and 9 find by field id and
+// KiCad 10 by name only. KiCad 9, which still loads it, is the reference
+// there.
+inline std::string demoCli(const Demo& demo) {
+    if (demo.version == "6" && demo.project.stem() == "kit-dev-coldfire-xilinx_5213")
+        return haveKicadCli() ? kKicadCli9 : "";
+    return kicadCli10();
+}
+
+// The first line `CLI version` prints ("10.0.6"); empty when it fails.
+inline std::string cliVersion(const std::string& cli) {
+    static std::map<std::string, std::string> known;
+    const auto found = known.find(cli);
+    if (found != known.end()) return found->second;
+    std::string version;
+    if (std::FILE* out = ::popen(("'" + cli + "' version 2>/dev/null").c_str(), "r")) {
+        char line[64] = {};
+        if (std::fgets(line, sizeof line, out)) version = line;
+        if (::pclose(out) != 0) version.clear();
+    }
+    while (!version.empty() && std::isspace(static_cast<unsigned char>(version.back())))
+        version.pop_back();
+    return known[cli] = version;
+}
+
+// `CLI ARGS` quietly on root schematic `root`: its exit status. KiCad 10's
+// kicad-cli leaves the project's local settings (NAME.kicad_prl) beside a
+// project that had none; that file goes again, as the tests compare
+// project folders byte for byte.
+inline int runKicadCli(const std::string& cli, const std::string& args, const std::filesystem::path& root) {
+    const std::filesystem::path prl = std::filesystem::path(root).replace_extension(".kicad_prl");
+    std::error_code ec;
+    const bool had = std::filesystem::exists(prl, ec);
+    const int status = std::system(("'" + cli + "' " + args + " >/dev/null 2>&1").c_str());
+    if (!had) std::filesystem::remove(prl, ec);
+    return status;
+}
+
+// The netlist `cli` (KiCad 10's by default) exports for root schematic
+// `root` (kicad-cli writes it beside the root), its folder written as
+// kProjectDir; empty when kicad-cli fails.
+inline std::string exportNetlist(const std::filesystem::path& root, const std::string& cli = kicadCli10()) {
+    if (cli.empty()) return {};
     const std::filesystem::path out = root.parent_path() / "orlune-test.net";
-    const std::string cmd =
-        "kicad-cli sch export netlist -o '" + out.string() + "' '" + root.string() + "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) return {};
+    if (runKicadCli(cli, "sch export netlist -o '" + out.string() + "' '" + root.string() + "'", root) != 0) return {};
     std::string s = fileBytes(out);
     std::filesystem::remove(out);
     const std::string dir = root.parent_path().string();
@@ -157,13 +203,17 @@ inline std::string exportNetlist(const std::filesystem::path& root) {
     return s;
 }
 
-// KiCad's netlist of the demo as installed, exported once per build into
-// the tests' cache folder: every case over the demos needs it, and an
-// export of a large demo takes seconds. Keyed on the demo and the size and
-// time of each of its files, so that changed demos are exported again.
-// Returns the cached file, or an empty path when kicad-cli fails.
-inline std::filesystem::path demoNetlist(const Demo& demo) {
+// The reference netlist of the demo as installed (by demoCli), exported
+// once per build into the tests' cache folder: every case over the demos
+// needs it, and an export of a large demo takes seconds. Keyed on the
+// demo, the kicad-cli's version (KiCad 9's and 10's netlists differ) and
+// the size and time of each of its files, so that changed demos are
+// exported again. Returns the cached file, or an empty path when
+// kicad-cli fails.
+inline std::filesystem::path demoNetlist(const Demo& demo, const std::string& cli) {
     namespace fs = std::filesystem;
+    const std::string version = cli.empty() ? std::string() : cliVersion(cli);
+    if (version.empty()) return {};
     const fs::path dir = demo.project.parent_path();
     uint64_t key = 1469598103934665603u;  // FNV-1a
     const auto mix = [&](const std::string& s) {
@@ -177,13 +227,14 @@ inline std::filesystem::path demoNetlist(const Demo& demo) {
                 std::to_string(it->last_write_time(ec).time_since_epoch().count()) + "\n");
     std::ostringstream hex;
     hex << std::hex << key;
-    const fs::path cached = fs::path(ORLUNE_TEST_CACHE) / (demo.name + "-" + hex.str() + ".net");
+    const fs::path cached = fs::path(ORLUNE_TEST_CACHE) / (demo.name + "-kicad" + version + "-" + hex.str() + ".net");
     if (fs::exists(cached)) return cached;
     // kicad-cli may write beside the project: it gets a copy.
     const fs::path work = fs::temp_directory_path() / ("orlune-export-" + std::to_string(::getpid()));
     fs::remove_all(work, ec);
     fs::copy(dir, work, fs::copy_options::recursive);
-    const std::string net = exportNetlist(work / fs::path(demo.project.filename()).replace_extension(".kicad_sch"));
+    const std::string net =
+        exportNetlist(work / fs::path(demo.project.filename()).replace_extension(".kicad_sch"), cli);
     fs::remove_all(work, ec);
     if (net.empty()) return {};
     // Another test process may export the same demo at the same time.
@@ -192,6 +243,10 @@ inline std::filesystem::path demoNetlist(const Demo& demo) {
     std::ofstream(part, std::ios::binary) << net;
     fs::rename(part, cached);
     return cached;
+}
+
+inline std::filesystem::path demoNetlist(const Demo& demo) {
+    return demoNetlist(demo, demoCli(demo));
 }
 
 #ifdef ORLUNE_BINARY
