@@ -366,6 +366,21 @@ const Case kCases[] = {
      },
      "R1.1 R2.1 | R3.1 | R4.1",
      {{"R1.1", "/A"}, {"R3.1", "/Y_1"}, {"R4.1", "/Y"}}},
+    // kicad-cli 9: the global and the local label of one name on one sheet
+    // are one net, which the sheet pin of that name does not join.
+    {"a sheet pin joins only hierarchical labels of its name below it",
+     [](Drawing& d) {
+         const int sub = d.sheet("sub");
+         d.sheetPin("X", 0, 0);
+         d.wire(0, 0, 10, 0);
+         d.pin("R1", "1", 10, 0);
+         d.label("X", 0, 0, LabelKind::Global, 1);
+         d.pin("R2", "1", 0, 0, sub);
+         d.label("X", 20, 0, LabelKind::Local, 1);
+         d.pin("R3", "1", 20, 0, sub);
+     },
+     "R1.1 | R2.1 R3.1",
+     {{"R1.1", "/X"}, {"R2.1", "X"}}},
     {"one file on two pages: each instance joins its own sheet pin",
      [](Drawing& d) {
          const int a = d.sheet("a");
