@@ -66,7 +66,7 @@ TEST(WeakBuses, TwoSheetPinsOfOneNameKeepTheirMembersApart) {
 
 // A and B share page 2: in hierarchy order (sheet symbols by x, then y,
 // then uuid) the first keeps it and KiCad 10 prints the other as 3, the
-// lowest number no page uses.
+// lowest number no page uses (kicad-cli 10's netlist of each case).
 TEST(SharedPages, PrintAsKicad10Does) {
     const struct {
         std::pair<int, int> b;  // where B lies; A is at (10, 10)
