@@ -449,5 +449,32 @@ TEST(ConnectivityBus, BusLabelsListTheirMemberNetsInKiCadOrder) {
     EXPECT_EQ("/DIG.D2", r.nets[r.labelNet[0][1]].name);
 }
 
+// The largest buses read, and the smallest refused: a vector of 4096
+// members, and a million members in the project.
+TEST(ConnectivityBus, BusSizesUpToTheBoundsAreReadBeyondThemRefused) {
+    const struct {
+        std::vector<std::string> labels;
+        const char* refusal;  // a part of it; empty: read
+    } cases[] = {
+        {{"D[0..4095]"}, ""},
+        {{"D[1..4097]"}, "names a bus vector \"D[1..4097]\" of 4097 members; at most 4096"},
+        {{"D[4096..0]"}, "of 4097 members"},
+        {{"G{A D[0..4096]}"}, "of 4097 members"},
+        {std::vector<std::string>(244, "D[0..4095]"), ""},  // 999424 members
+        {std::vector<std::string>(245, "D[0..4095]"), "bus members beyond 1000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.labels.front() + " x" + std::to_string(c.labels.size()));
+        Drawing d;
+        for (const std::string& text : c.labels)
+            d.label(text, 0, 0);
+        const std::string why = busSizeRefusal(d.in);
+        if (*c.refusal == '\0')
+            EXPECT_EQ(why, "");
+        else
+            EXPECT_NE(why.find(c.refusal), std::string::npos) << why;
+    }
+}
+
 }  // namespace
 }  // namespace orlune::kicad
