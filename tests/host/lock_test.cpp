@@ -7,8 +7,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -121,14 +124,16 @@ TEST_F(DesignLockTest, AnOpenWaitsForTheOtherProcessToClose) {
 TEST_F(DesignLockTest, TheWaitComesFromTheEnvironmentByDefault) {
     OtherProcess other(path, -1);
     ASSERT_TRUE(other.opened());
-    ::setenv("ORLUNE_LOCK_WAIT_MS", "50", 1);
-    const auto start = std::chrono::steady_clock::now();
-    const int32_t status = host.impl().open();
-    const auto waited = std::chrono::steady_clock::now() - start;
-    ::unsetenv("ORLUNE_LOCK_WAIT_MS");
-    EXPECT_EQ(kDesignBusy, status);
-    EXPECT_LT(waited, std::chrono::milliseconds(3000));
-    EXPECT_NE(std::string::npos, host.lastOpenError().find("waited 50 ms"));
+    for (const std::string wait : {"50", "0"}) {
+        ::setenv("ORLUNE_LOCK_WAIT_MS", wait.c_str(), 1);
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t status = host.impl().open();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+        EXPECT_EQ(kDesignBusy, status);
+        EXPECT_LT(waited, std::chrono::milliseconds(3000));
+        EXPECT_NE(std::string::npos, host.lastOpenError().find("waited " + wait + " ms")) << host.lastOpenError();
+    }
 }
 
 TEST_F(DesignLockTest, TwoHostsOfOneProcessExcludeEachOtherToo) {
@@ -192,6 +197,46 @@ TEST_F(DesignLockTest, ManyProcessesSerialiseTheirConversations) {
         EXPECT_EQ(0, b.finish());
     }
     ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+}
+
+// True once a child of this process has the file `path` open.
+bool aChildHasOpen(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream children(task.path() / "children");
+        for (std::string pid; children >> pid;)
+            for (const auto& fd : fs::directory_iterator("/proc/" + pid + "/fd", ec))
+                if (fs::read_symlink(fd.path(), ec).string().starts_with(path)) return true;
+    }
+    return false;
+}
+
+// A process waiting for the lock while its holder closes: the holder
+// removes the lock file before it unlocks, so the waiter's lock is on a file
+// no longer at the lock's path. It must lock the file there instead, or a
+// third process would get the design at the same time.
+TEST_F(DesignLockTest, AWaiterWhoseLockFileWasRemovedLocksTheNewOne) {
+    ::setenv("ORLUNE_LOCK_WAIT_MS", "20000", 1);
+    OtherProcess holder(path, -1);
+    ASSERT_TRUE(holder.opened());
+    std::unique_ptr<OtherProcess> waiter;
+    std::thread start([&] { waiter = std::make_unique<OtherProcess>(path, -1); });
+    const std::string lock = std::filesystem::canonical(path + ".lock").string();
+    bool waiting = false;
+    for (int k = 0; k < 1000 && !(waiting = aChildHasOpen(lock)); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(waiting) << "the waiter never opened the lock file";
+    EXPECT_EQ(0, holder.finish());
+    start.join();
+    ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+    ASSERT_TRUE(waiter->opened());
+    Host third;
+    third.setDesignFile(path);
+    third.setLockWait(0);
+    EXPECT_EQ(kDesignBusy, third.impl().open()) << "two processes hold the design";
+    EXPECT_EQ(0, waiter->finish());
     EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
 }
 

@@ -366,6 +366,21 @@ const Case kCases[] = {
      },
      "R1.1 R2.1 | R3.1 | R4.1",
      {{"R1.1", "/A"}, {"R3.1", "/Y_1"}, {"R4.1", "/Y"}}},
+    // kicad-cli 9: the global and the local label of one name on one sheet
+    // are one net, which the sheet pin of that name does not join.
+    {"a sheet pin joins only hierarchical labels of its name below it",
+     [](Drawing& d) {
+         const int sub = d.sheet("sub");
+         d.sheetPin("X", 0, 0);
+         d.wire(0, 0, 10, 0);
+         d.pin("R1", "1", 10, 0);
+         d.label("X", 0, 0, LabelKind::Global, 1);
+         d.pin("R2", "1", 0, 0, sub);
+         d.label("X", 20, 0, LabelKind::Local, 1);
+         d.pin("R3", "1", 20, 0, sub);
+     },
+     "R1.1 | R2.1 R3.1",
+     {{"R1.1", "/X"}, {"R2.1", "X"}}},
     {"one file on two pages: each instance joins its own sheet pin",
      [](Drawing& d) {
          const int a = d.sheet("a");
@@ -432,6 +447,33 @@ TEST(ConnectivityBus, BusLabelsListTheirMemberNetsInKiCadOrder) {
     EXPECT_EQ(r.labelMembers[0][2][0], r.labelNet[0][3]);
     EXPECT_EQ(-1, r.labelNet[0][0]);
     EXPECT_EQ("/DIG.D2", r.nets[r.labelNet[0][1]].name);
+}
+
+// The largest buses read, and the smallest refused: a vector of 4096
+// members, and a million members in the project.
+TEST(ConnectivityBus, BusSizesUpToTheBoundsAreReadBeyondThemRefused) {
+    const struct {
+        std::vector<std::string> labels;
+        const char* refusal;  // a part of it; empty: read
+    } cases[] = {
+        {{"D[0..4095]"}, ""},
+        {{"D[1..4097]"}, "names a bus vector \"D[1..4097]\" of 4097 members; at most 4096"},
+        {{"D[4096..0]"}, "of 4097 members"},
+        {{"G{A D[0..4096]}"}, "of 4097 members"},
+        {std::vector<std::string>(244, "D[0..4095]"), ""},  // 999424 members
+        {std::vector<std::string>(245, "D[0..4095]"), "bus members beyond 1000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.labels.front() + " x" + std::to_string(c.labels.size()));
+        Drawing d;
+        for (const std::string& text : c.labels)
+            d.label(text, 0, 0);
+        const std::string why = busSizeRefusal(d.in);
+        if (*c.refusal == '\0')
+            EXPECT_EQ(why, "");
+        else
+            EXPECT_NE(why.find(c.refusal), std::string::npos) << why;
+    }
 }
 
 }  // namespace

@@ -162,5 +162,39 @@ TEST(KicadDesign, EveryBusConnectorFindsItsOwnBusAndOldTextsAreItems) {
     EXPECT_EQ(texts, 1u);
 }
 
+// Each angle and justification a label may be written with: its connector's
+// pin lies where the body ends, on the side the body points to (kicad-cli 9
+// draws a label at 90 degrees justified right below its anchor), and only a
+// body pointing left flips the text.
+TEST(KicadDesign, LabelTextsGoBeyondTheBodyOnTheSideItPoints) {
+    const struct {
+        int angle;
+        const char* justify;
+        int dx, dy;  // the sign of the pin's offset from the anchor
+    } cases[] = {
+        {0, "", 1, 0},   {0, "left", 1, 0},   {0, "right", -1, 0},  {180, "right", -1, 0},
+        {90, "", 0, -1}, {90, "right", 0, 1}, {270, "right", 0, 1}, {270, "", 0, 1},
+    };
+    std::string items;
+    for (size_t k = 0; k < std::size(cases); ++k)
+        items += "(global_label \"S" + std::to_string(k) + "\" (shape input) (at 100 " + std::to_string(20 + 20 * k) +
+                 " " + std::to_string(cases[k].angle) + ") (effects (font (size 1.27 1.27))" +
+                 (*cases[k].justify ? std::string(" (justify ") + cases[k].justify + ")" : "") + ") (uuid \"1111111" +
+                 std::to_string(k) + "-0000-0000-0000-000000000001\"))\n";
+    test::TempProject dir({{"l.kicad_sch", test::schematic(items)}});
+    const DesignView v = designOf(sch::readProject(dir.path("l.kicad_sch")));
+    ASSERT_EQ(v.design.components.size(), std::size(cases));
+    const auto sign = [](int64_t d) { return (d > 0) - (d < 0); };
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE(std::to_string(cases[k].angle) + " " + cases[k].justify);
+        const host::Component& c = v.design.components[k];
+        const int64_t dx = int64_t{c.pins[0].x} - 10000000,
+                      dy = int64_t{c.pins[0].y} - (2000000 + 2000000 * int64_t(k));
+        EXPECT_EQ(sign(dx), cases[k].dx);
+        EXPECT_EQ(sign(dy), cases[k].dy);
+        EXPECT_EQ(c.symbol.flipped, cases[k].dx >= 0);
+    }
+}
+
 }  // namespace
 }  // namespace orlune::kicad

@@ -19,21 +19,24 @@ namespace {
 const std::string kFont = "(effects (font (size 1.27 1.27)) (justify left bottom))";
 const std::string kRoot = "00000000-0000-0000-0000-0000000000aa";
 
-// A parent with two sheet symbols of one child; each sheet pin `bus` hangs
-// on a bus wire of its own without a label, or with `joined` on one bus
-// wire from one pin to the other. The child's pins carry the member labels
-// m0 and m1.
+// A parent with two sheet symbols of one child, A at (10, 10) and B at `b`
+// (mm); each sheet pin `bus` hangs on a bus wire of its own without a
+// label, or with `joined` on one bus wire from one pin to the other. The
+// child's pins carry the member labels m0 and m1.
 std::map<std::string, std::string> twoCopies(const std::string& bus, const std::string& m0, const std::string& m1,
-                                             const std::string& pageB, bool joined = false) {
-    const auto sheet = [&](const std::string& u, const std::string& name, int x, const std::string& page) {
+                                             const std::string& pageB, std::pair<int, int> b = {60, 10},
+                                             bool joined = false) {
+    const auto sheet = [&](const std::string& u, const std::string& name, int x, int y, const std::string& page) {
         const std::string X = std::to_string(x), E = std::to_string(x + 20), F = std::to_string(x + 30);
-        return "(sheet (at " + X + " 10) (size 20 20) (uuid \"" + u + "\") (property \"Sheetname\" \"" + name +
-               "\" (at " + X + " 9 0) " + kFont + ") (property \"Sheetfile\" \"child.kicad_sch\" (at " + X + " 31 0) " +
-               kFont + ") (pin \"" + bus + "\" input (at " + E + " 15 0) (uuid \"p" + u + "\") " + kFont +
+        const std::string Y = std::to_string(y), P = std::to_string(y + 5);
+        return "(sheet (at " + X + " " + Y + ") (size 20 20) (uuid \"" + u + "\") (property \"Sheetname\" \"" + name +
+               "\" (at " + X + " " + std::to_string(y - 1) + " 0) " + kFont +
+               ") (property \"Sheetfile\" \"child.kicad_sch\" (at " + X + " " + std::to_string(y + 21) + " 0) " +
+               kFont + ") (pin \"" + bus + "\" input (at " + E + " " + P + " 0) (uuid \"p" + u + "\") " + kFont +
                ") (instances (project \"p\" (path \"/" + kRoot + "\" (page \"" + page + "\")))))\n(bus (pts (xy " + E +
-               " 15) (xy " + F + " 15)) (uuid \"b" + u + "\"))\n";
+               " " + P + ") (xy " + F + " " + P + ")) (uuid \"b" + u + "\"))\n";
     };
-    const std::string a = "10000000-0000-0000-0000-000000000001", b = "10000000-0000-0000-0000-000000000002";
+    const std::string a = "10000000-0000-0000-0000-000000000001", u = "10000000-0000-0000-0000-000000000002";
     const std::string pin = "(name \"~\" " + kFont + ") (number \"";
     const std::string child =
         "(lib_symbols (symbol \"l:R\" (symbol \"R_1_1\" (pin passive line (at 0 0 0) (length 2.54) " + pin + "1\" " +
@@ -44,9 +47,9 @@ std::map<std::string, std::string> twoCopies(const std::string& bus, const std::
         " (uuid \"c4\"))\n(symbol (lib_id \"l:R\") (at 50 50 0) (unit 1) (uuid \"c5\") (property \"Reference\" \"R\" "
         "(at 0 0 0) " +
         kFont + ") (instances (project \"p\" (path \"/" + kRoot + "/" + a +
-        "\" (reference \"R1\") (unit 1)) (path \"/" + kRoot + "/" + b + "\" (reference \"R2\") (unit 1)))))";
+        "\" (reference \"R1\") (unit 1)) (path \"/" + kRoot + "/" + u + "\" (reference \"R2\") (unit 1)))))";
     return {{"p.kicad_pro", "{}"},
-            {"p.kicad_sch", test::schematic(sheet(a, "A", 10, "2") + sheet(b, "B", 60, pageB) +
+            {"p.kicad_sch", test::schematic(sheet(a, "A", 10, 10, "2") + sheet(u, "B", b.first, b.second, pageB) +
                                             (joined ? "(bus (pts (xy 40 15) (xy 40 40)) (uuid \"j1\"))\n"
                                                       "(bus (pts (xy 40 40) (xy 90 40)) (uuid \"j2\"))\n"
                                                       "(bus (pts (xy 90 40) (xy 90 15)) (uuid \"j3\"))\n"
@@ -103,7 +106,7 @@ TEST(MarkupBuses, MembersKeepTheirMarkupThroughSheetPins) {
     std::vector<std::unique_ptr<test::TempProject>> dirs;
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.bus);
-        dirs.push_back(std::make_unique<test::TempProject>(twoCopies(c.bus, c.m0, c.m1, "3", true)));
+        dirs.push_back(std::make_unique<test::TempProject>(twoCopies(c.bus, c.m0, c.m1, "3", {60, 10}, true)));
         const ConnectivityInput input = toConnectivityInput(sch::readProject(dirs.back()->path("p.kicad_pro")));
         EXPECT_EQ(partitionOf(input, computeConnectivity(input)), expected);
     }
@@ -121,16 +124,35 @@ TEST(MarkupBuses, MembersKeepTheirMarkupThroughSheetPins) {
     }
 }
 
+// A and B share page 2: in hierarchy order (sheet symbols by x, then y,
+// then uuid) the first keeps it and KiCad 10 prints the other as 3, the
+// lowest number no page uses (kicad-cli 10's netlist of each case).
 TEST(SharedPages, PrintAsKicad10Does) {
-    // B shares page 2 with A: KiCad 10 prints it as 3, the lowest number no page uses.
-    test::TempProject dir(twoCopies("Q[0..1]", "Q0", "Q1", "2"));
-    const sch::Project project = sch::readProject(dir.path("p.kicad_pro"));
-    ASSERT_EQ(project.instances.size(), 3u);
-    EXPECT_EQ(project.instances[1].page, 2);
-    EXPECT_EQ(project.instances[2].page, 3);
-    EXPECT_EQ(project.instances[2].pageString, "3");
-    ASSERT_EQ(project.warnings.size(), 1u);
-    EXPECT_NE(project.warnings[0].find("\"2\": /B/ as 3"), std::string::npos) << project.warnings[0];
+    const struct {
+        std::pair<int, int> b;  // where B lies; A is at (10, 10)
+        int pageA, pageB;
+        const char* moved;
+    } cases[] = {
+        {{60, 10}, 2, 3, "\"2\": /B/ as 3"},
+        {{5, 60}, 3, 2, "\"2\": /A/ as 3"},   // left of A, though below it
+        {{10, 5}, 3, 2, "\"2\": /A/ as 3"},   // one x: above A
+        {{10, 10}, 2, 3, "\"2\": /B/ as 3"},  // one place: by uuid
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.b.first) + "," + std::to_string(c.b.second));
+        test::TempProject dir(twoCopies("Q[0..1]", "Q0", "Q1", "2", c.b));
+        const sch::Project project = sch::readProject(dir.path("p.kicad_pro"));
+        ASSERT_EQ(project.instances.size(), 3u);
+        std::map<std::string, int> pages;
+        for (const sch::SheetInstance& in : project.instances) {
+            pages[in.humanPath] = in.page;
+            EXPECT_EQ(in.pageString, std::to_string(in.page));
+        }
+        EXPECT_EQ(pages["/A/"], c.pageA);
+        EXPECT_EQ(pages["/B/"], c.pageB);
+        ASSERT_EQ(project.warnings.size(), 1u);
+        EXPECT_NE(project.warnings[0].find(c.moved), std::string::npos) << project.warnings[0];
+    }
 }
 
 }  // namespace

@@ -291,6 +291,14 @@ TEST(KicadWriteBack, TextsGoWhereKicadPutsThemAndComeOutWithoutATrace) {
     const std::string compact =
         "(kicad_sch (version 20230121) (generator eeschema) (paper \"A4\") (hierarchical_label \"A\" "
         "(shape input) (at 10 20 0) (effects (font (size 1.27 1.27))) (uuid 11111111-0000-0000-0000-000000000001)))";
+    const std::string v6NoBlank =
+        "(kicad_sch (version 20211123) (generator eeschema)\n\n  (paper \"A4\")\n\n  (wire (pts (xy 0 20) (xy 10 "
+        "20)))\n" +
+        label + ")\n";
+    const std::string v6WiresLast = "(kicad_sch (version 20211123) (generator eeschema)\n\n  (paper \"A4\")\n\n" +
+                                    label + "\n  (wire (pts (xy 0 20) (xy 10 20)))\n)\n";
+    std::string v9Blank = std::regex_replace(v9, std::regex("\t\\(hierarchical_label"), "\n\t(hierarchical_label");
+    v9Blank = std::regex_replace(v9Blank, std::regex("\t\\)\n\\)\n$"), "\t)\n\n)\n");
     const struct {
         std::string name, bytes, textAfter;  // the new text follows this
     } cases[] = {
@@ -299,6 +307,12 @@ TEST(KicadWriteBack, TextsGoWhereKicadPutsThemAndComeOutWithoutATrace) {
         {"KiCad 6, a user's text", v6WithText, "000000000002)\n  )\n"},
         {"KiCad 9", v9, "(lib_symbols)\n"},
         {"compact", compact, "(paper \"A4\")\n"},
+        {"KiCad 6, no blank line before the labels", v6NoBlank, "(xy 10 20)))\n"},
+        {"KiCad 6, wires last", v6WiresLast, "(paper \"A4\")\n\n"},
+        {"KiCad 6, a user's text, CRLF", std::regex_replace(v6WithText, std::regex("\n"), "\r\n"),
+         "000000000002)\r\n  )\r\n"},
+        {"KiCad 9, CRLF", std::regex_replace(v9, std::regex("\n"), "\r\n"), "(lib_symbols)\r\n"},
+        {"KiCad 9, blank lines", v9Blank, "(lib_symbols)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -326,6 +340,41 @@ TEST(KicadWriteBack, TextsGoWhereKicadPutsThemAndComeOutWithoutATrace) {
         EXPECT_EQ(applyEdits(again, {again.texts[size_t(own.owned[0].text)].node}, {{0, textNode(t, f.version)}}),
                   expected);
     }
+}
+
+// ORLUNE's text where an editor left it, between blank lines or not: its
+// removal takes its line and, only where blank lines frame it on both
+// sides, one of them, so that the items around keep their layout.
+TEST(KicadWriteBack, RemovalKeepsTheBlankLinesAroundAsTheyWere) {
+    const std::string root = "00000000-0000-0000-0000-0000000000aa", labelUuid = "11111111-0000-0000-0000-000000000001";
+    const std::string head = "(kicad_sch (version 20211123) (generator eeschema)\n\n  (uuid " + root + ")\n\n";
+    const std::string wire = "  (wire (pts (xy 0 20) (xy 10 20)))\n";
+    const std::string label =
+        "  (hierarchical_label \"A\" (shape input) (at 10 20 0)\n    (uuid " + labelUuid + ")\n  )\n";
+    const std::string text =
+        "  (text \"@2\" (at 11 20 0)\n    (uuid " + ownedTextUuid(labelUuid, "/" + root, 0) + ")\n  )\n";
+    const struct {
+        const char* name;
+        std::string with, without;
+    } cases[] = {
+        {"a blank line before", wire + "\n" + text + label, wire + "\n" + label},
+        {"a blank line after", wire + text + "\n" + label, wire + "\n" + label},
+        {"blank lines on both sides", wire + "\n" + text + "\n" + label, wire + "\n" + label},
+        {"none", wire + text + label, wire + label},
+        {"the last item", label + "\n" + text + "\n", label + "\n"},
+    };
+    for (const auto& c : cases)
+        for (const bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? ", CRLF" : ""));
+            const auto layout = [&](const std::string& items) {
+                const std::string bytes = head + items + ")\n";
+                return crlf ? std::regex_replace(bytes, std::regex("\n"), "\r\n") : bytes;
+            };
+            const sch::SchematicFile f = sch::readSchematic(c.name, layout(c.with));
+            const TextOwnership own = classifyTexts(f, {"/" + root});
+            ASSERT_EQ(own.owned.size(), 1u);
+            EXPECT_EQ(applyEdits(f, {f.texts[size_t(own.owned[0].text)].node}, {}), layout(c.without));
+        }
 }
 
 // The reused sheet of complex_hierarchy (one file, pages 2 and 3) gets one
