@@ -96,20 +96,27 @@ inline Netlist kicadNetlist(const std::string& path) {
     return out;
 }
 
-// KiCad's netlist: per component, the page number its sheet instance
-// prints in the title block (the instance by the netlist's uuid path, its
-// page as the project writes it).
-inline std::map<std::string, int> kicadPages(const std::string& netlist, const sch::Project& project) {
-    std::map<std::string, int> pageOfPath;
-    for (const sch::SheetInstance& in : project.instances)
-        pageOfPath[in.shortPath == "/" ? "/" : in.shortPath + "/"] = in.page;
+// KiCad's netlist: per component, the number of its sheet instance in the
+// netlist (the component's uuid path), -1 where it names no such sheet.
+// KiCad numbers those sheets 1 to N in the order of the pages it prints,
+// while the title block shows the page itself (a demo printing "23/15").
+inline std::map<std::string, int> kicadPages(const std::string& netlist) {
     const Sexpr doc = Sexpr::parse(readFile(netlist));
+    const auto value = [&](NodeIndex list, std::string_view key) {
+        return std::string(doc.text(doc.child(doc.find(list, key), 1)));
+    };
+    std::map<std::string, int> pageOfPath;
+    doc.forEachChild(doc.find(doc.root(), "design"), [&](NodeIndex sheet) {
+        if (doc.head(sheet) != "sheet") return;
+        const std::string number = value(sheet, "number");
+        const bool whole = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+        pageOfPath[value(sheet, "tstamps")] = whole ? std::stoi(number) : -1;
+    });
     std::map<std::string, int> out;
     doc.forEachChild(doc.find(doc.root(), "components"), [&](NodeIndex comp) {
         if (doc.head(comp) != "comp") return;
-        const std::string ref = doc.text(doc.child(doc.find(comp, "ref"), 1));
-        const std::string path = doc.text(doc.child(doc.find(doc.find(comp, "sheetpath"), "tstamps"), 1));
-        out[ref] = pageOfPath.count(path) ? pageOfPath[path] : -1;
+        const std::string path = value(doc.find(comp, "sheetpath"), "tstamps");
+        out[value(comp, "ref")] = pageOfPath.count(path) ? pageOfPath[path] : -1;
     });
     return out;
 }
