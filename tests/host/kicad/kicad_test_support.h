@@ -188,19 +188,109 @@ inline int runKicadCli(const std::string& cli, const std::string& args, const st
     return status;
 }
 
+// FNV-1a, 64 bits, as hex: a key for the tests' cache folder.
+inline std::string cacheKey(std::string_view s) {
+    uint64_t key = 1469598103934665603u;
+    for (const char c : s)
+        key = (key ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    std::ostringstream hex;
+    hex << std::hex << key;
+    return hex.str();
+}
+
+// What kicad-cli `cli` makes of the project folder holding `root` (`what`,
+// a name of the export), kept in the tests' cache folder by the cli's
+// version and every file's name and bytes: the sanitizer build's cases
+// update the demos into the same bytes as the normal build's, and KiCad's
+// exports of a large demo take tens of seconds. `make` exports; an empty
+// result (kicad-cli failed) is not kept.
+template <class Make>
+std::string cachedExport(const std::filesystem::path& root, const std::string& cli, const std::string& what,
+                         Make make) {
+    namespace fs = std::filesystem;
+    const std::string version = cli.empty() ? std::string() : cliVersion(cli);
+    if (version.empty()) return {};
+    const fs::path dir = root.parent_path();
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file(ec)) files.push_back(it->path());
+    std::sort(files.begin(), files.end());
+    std::string all = what + " " + cli + " " + version + " " + root.filename().string() + "\n";
+    for (const fs::path& f : files)
+        all += fs::relative(f, dir).string() + " " + std::to_string(fs::file_size(f)) + "\n" + fileBytes(f);
+    const fs::path cached = fs::path(ORLUNE_TEST_CACHE) / (what + "-" + cacheKey(all));
+    if (fs::exists(cached)) return fileBytes(cached);
+    const std::string made = make();
+    if (made.empty()) return made;
+    // Another test process may keep the same export at the same time.
+    fs::create_directories(cached.parent_path());
+    const fs::path part = cached.string() + "." + std::to_string(::getpid());
+    std::ofstream(part, std::ios::binary) << made;
+    fs::rename(part, cached);
+    return made;
+}
+
 // The netlist `cli` (KiCad 10's by default) exports for root schematic
 // `root` (kicad-cli writes it beside the root), its folder written as
 // kProjectDir; empty when kicad-cli fails.
 inline std::string exportNetlist(const std::filesystem::path& root, const std::string& cli = kicadCli10()) {
     if (cli.empty()) return {};
-    const std::filesystem::path out = root.parent_path() / "orlune-test.net";
-    if (runKicadCli(cli, "sch export netlist -o '" + out.string() + "' '" + root.string() + "'", root) != 0) return {};
-    std::string s = fileBytes(out);
-    std::filesystem::remove(out);
-    const std::string dir = root.parent_path().string();
-    for (size_t at = s.find(dir); at != std::string::npos; at = s.find(dir, at + kProjectDir.size()))
-        s.replace(at, dir.size(), kProjectDir);
-    return s;
+    return cachedExport(root, cli, "netlist", [&] {
+        const std::filesystem::path out = root.parent_path() / "orlune-test.net";
+        if (runKicadCli(cli, "sch export netlist -o '" + out.string() + "' '" + root.string() + "'", root) != 0)
+            return std::string();
+        std::string s = fileBytes(out);
+        std::filesystem::remove(out);
+        const std::string dir = root.parent_path().string();
+        for (size_t at = s.find(dir); at != std::string::npos; at = s.find(dir, at + kProjectDir.size()))
+            s.replace(at, dir.size(), kProjectDir);
+        return s;
+    });
+}
+
+// The texts kicad-cli `cli` draws on each page of the project of root
+// schematic `root` (`sch export svg`): for each page's file name, its
+// `<desc>TEXT</desc>` elements one after the other, where KiCad names
+// every text it draws; empty when kicad-cli fails.
+inline std::map<std::string, std::string> drawnTexts(const std::filesystem::path& root, const std::string& cli) {
+    namespace fs = std::filesystem;
+    // Kept as NAME LF SIZE LF BYTES for each page: a text may hold a line end.
+    const std::string kept = cachedExport(root, cli, "svg-texts", [&] {
+        const fs::path svg = root.parent_path() / "orlune-test-svg";
+        std::string out;
+        if (runKicadCli(cli, "sch export svg -o '" + svg.string() + "' '" + root.string() + "'", root) == 0) {
+            std::vector<fs::path> pages;
+            for (const auto& e : fs::directory_iterator(svg))
+                pages.push_back(e.path());
+            std::sort(pages.begin(), pages.end());
+            for (const fs::path& page : pages) {
+                const std::string drawn = fileBytes(page);
+                std::string descs;
+                for (size_t at = drawn.find("<desc>"); at != std::string::npos; at = drawn.find("<desc>", at + 1)) {
+                    const size_t end = drawn.find("</desc>", at);
+                    if (end == std::string::npos) break;
+                    descs.append(drawn, at, end + 7 - at);
+                }
+                out += page.filename().string() + "\n" + std::to_string(descs.size()) + "\n" + descs;
+            }
+            // A project whose pages draw nothing still exported.
+            if (out.empty()) out = "\n";
+        }
+        std::error_code ec;
+        fs::remove_all(svg, ec);
+        return out;
+    });
+    std::map<std::string, std::string> pages;
+    for (size_t at = 0; at < kept.size();) {
+        const size_t nameEnd = kept.find('\n', at);
+        if (nameEnd == std::string::npos || nameEnd == at) break;
+        const size_t sizeEnd = kept.find('\n', nameEnd + 1);
+        const size_t size = std::stoul(kept.substr(nameEnd + 1, sizeEnd - nameEnd - 1));
+        pages[kept.substr(at, nameEnd - at)] = kept.substr(sizeEnd + 1, size);
+        at = sizeEnd + 1 + size;
+    }
+    return pages;
 }
 
 // The reference netlist of the demo as installed (by demoCli), exported
@@ -215,19 +305,14 @@ inline std::filesystem::path demoNetlist(const Demo& demo, const std::string& cl
     const std::string version = cli.empty() ? std::string() : cliVersion(cli);
     if (version.empty()) return {};
     const fs::path dir = demo.project.parent_path();
-    uint64_t key = 1469598103934665603u;  // FNV-1a
-    const auto mix = [&](const std::string& s) {
-        for (const char c : s)
-            key = (key ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    };
+    std::string files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
         if (it->is_regular_file(ec))
-            mix(it->path().string() + " " + std::to_string(it->file_size(ec)) + " " +
-                std::to_string(it->last_write_time(ec).time_since_epoch().count()) + "\n");
-    std::ostringstream hex;
-    hex << std::hex << key;
-    const fs::path cached = fs::path(ORLUNE_TEST_CACHE) / (demo.name + "-kicad" + version + "-" + hex.str() + ".net");
+            files += it->path().string() + " " + std::to_string(it->file_size(ec)) + " " +
+                     std::to_string(it->last_write_time(ec).time_since_epoch().count()) + "\n";
+    const fs::path cached =
+        fs::path(ORLUNE_TEST_CACHE) / (demo.name + "-kicad" + version + "-" + cacheKey(files) + ".net");
     if (fs::exists(cached)) return cached;
     // kicad-cli may write beside the project: it gets a copy.
     const fs::path work = fs::temp_directory_path() / ("orlune-export-" + std::to_string(::getpid()));

@@ -417,15 +417,12 @@ TEST(KicadWriteBack, ReusedSheetShowsEachPagesOwnList) {
             originals[file] = f.doc.bytes();
             writeAll(f.path, applyEdits(f, {}, ins));
         }
-        const std::string cmd =
-            "kicad-cli sch export svg -o '" + (dir / "svg").string() + "' '" + root.string() + "' >/dev/null 2>&1";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        const std::map<std::string, std::string> pages = test::drawnTexts(root, test::kKicadCli9);
         expected["root"] = "";  // the fields are hidden: the root page shows no list
         for (const auto& [name, list] : expected) {
-            const fs::path svg =
-                dir / "svg" / (name == "root" ? "complex_hierarchy.svg" : "complex_hierarchy-" + name + ".svg");
-            ASSERT_TRUE(fs::exists(svg)) << svg;
-            const std::string drawn = readFile(svg);
+            const std::string svg = name == "root" ? "complex_hierarchy.svg" : "complex_hierarchy-" + name + ".svg";
+            ASSERT_TRUE(pages.count(svg)) << svg;
+            const std::string& drawn = pages.at(svg);
             for (const auto& [other, otherList] : expected) {
                 if (other == "root") continue;
                 EXPECT_EQ(drawn.find("<desc>" + otherList + "</desc>") != std::string::npos, other == name)
@@ -552,13 +549,11 @@ TEST_P(KicadUpdateDemos, UpdateInsertsTextsOnlyThatKicadDraws) {
     const test::Demo& demo = GetParam();
     EXPECT_EQ(netlist(demo), netlist(root, test::demoCli(demo)));
     if (placed) {
-        const fs::path svg = dir / "svg";
-        ASSERT_EQ(0, test::runKicadCli(test::demoCli(demo),
-                                       "sch export svg -o '" + svg.string() + "' '" + root.string() + "'", root));
+        const std::map<std::string, std::string> pages = test::drawnTexts(root, test::demoCli(demo));
+        ASSERT_FALSE(pages.empty()) << "kicad-cli could not draw the project";
         std::string drawn;
-        for (const auto& e : fs::directory_iterator(svg))
-            drawn += readFile(e.path());
-        fs::remove_all(svg);
+        for (const auto& [page, texts] : pages)
+            drawn += texts;
         EXPECT_TRUE(std::regex_search(drawn, std::regex("<desc>@[0-9]"))) << "no text drawn";
     }
     // Every label has its text, on every page: verify agrees at once.
@@ -605,13 +600,9 @@ TEST(KicadUpdate, VerticalLabelOnAReusedCrlfSheetShowsEachPagesList) {
     EXPECT_TRUE(std::regex_search(
         after, std::regex(R"(\(text "\$\{ORL_[0-9a-f]+\}"\r\n(.*\r\n)*?\t\t\(at [0-9.]+ [0-9.]+ 90\))")))
         << "no upright text for the vertical label";
-    const fs::path svg = dir / "svg";
-    ASSERT_EQ(0, std::system(("kicad-cli sch export svg -o '" + svg.string() + "' '" +
-                              (dir / "complex_hierarchy.kicad_sch").string() + "' >/dev/null 2>&1")
-                                 .c_str()));
-    EXPECT_NE(readFile(svg / "complex_hierarchy-ampli_ht_vertical.svg").find("<desc>@3</desc>"), std::string::npos);
-    EXPECT_NE(readFile(svg / "complex_hierarchy-ampli_ht_horizontal.svg").find("<desc>@2</desc>"), std::string::npos);
-    fs::remove_all(svg);
+    std::map<std::string, std::string> pages = test::drawnTexts(dir / "complex_hierarchy.kicad_sch", test::kKicadCli9);
+    EXPECT_NE(pages["complex_hierarchy-ampli_ht_vertical.svg"].find("<desc>@3</desc>"), std::string::npos);
+    EXPECT_NE(pages["complex_hierarchy-ampli_ht_horizontal.svg"].find("<desc>@2</desc>"), std::string::npos);
     out.clear();
     EXPECT_EQ(0, orlune("verify " + pro, out)) << out;
     EXPECT_EQ(0, orlune("delete " + pro, out)) << out;
