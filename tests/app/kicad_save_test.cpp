@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli.h"
@@ -137,6 +139,10 @@ TEST_F(KicadSave, AKillAfterAnyRenameLeavesTheProjectWhollyOldOrWhollyNew) {
             int status = 0;
             ASSERT_EQ(child, ::waitpid(child, &status, 0));
             ASSERT_TRUE(WIFSIGNALED(status)) << "the save made fewer renames";
+            // Without the exchange, the journal as versions that locked one
+            // project at a time named it: settled all the same.
+            if (fallback && fs::exists(project() / ".kicad-projects.orlune-journal"))
+                fs::rename(project() / ".kicad-projects.orlune-journal", project() / ".video.kicad_pro.orlune-journal");
 
             const CliResult check = runCli({"check", pro()});
             EXPECT_EQ(0, check.status) << check.err;
@@ -147,13 +153,17 @@ TEST_F(KicadSave, AKillAfterAnyRenameLeavesTheProjectWhollyOldOrWhollyNew) {
             fs::copy(kVideo, project(), fs::copy_options::recursive);
         }
     }
-    // Where the lock cannot be taken (a link at its place), the journal is
-    // refused rather than the half-saved project read.
-    writeFile(project() / ".video.kicad_pro.orlune-journal", "orlune-journal 1\nexchange\n");
-    fs::create_symlink("/nonexistent", project() / "video.kicad_pro.lock");
-    const CliResult refused = runCli({"check", pro()});
-    EXPECT_EQ(3, refused.status);
-    EXPECT_THAT(refused.out, HasSubstr("left the design's files half written"));
+    // Where the journal's lock cannot be taken (a link at its place), under
+    // either name, the half-saved project is refused rather than read.
+    for (const std::string base : {"kicad-projects", "video.kicad_pro"}) {
+        writeFile(project() / ("." + base + ".orlune-journal"), "orlune-journal 1\nexchange\n");
+        fs::create_symlink("/nonexistent", project() / (base + ".lock"));
+        const CliResult refused = runCli({"check", pro()});
+        EXPECT_EQ(3, refused.status) << base;
+        EXPECT_THAT(refused.out, HasSubstr("left the design's files half written"));
+        fs::remove(project() / ("." + base + ".orlune-journal"));
+        fs::remove(project() / (base + ".lock"));
+    }
 }
 
 // A sheet file that cannot be replaced (a bind-mounted file: EBUSY) at any
@@ -214,6 +224,59 @@ TEST_F(KicadSave, AnotherProgramsSaveIsNeverReplaced) {
     Files expected = before;
     expected["modul.kicad_sch"] = theirs;
     EXPECT_TRUE(expected == filesOf(project())) << ::testing::PrintToString(changed(expected, filesOf(project())));
+}
+
+// Two `orlune update` processes at once, on the demo and on a board variant
+// beside it (its own project and root, the same sheets), each slowed before
+// its first rename so that both would read before either writes: the
+// second waits for the folder's lock, then saves onto the first's files.
+// A window holding one variant keeps the other's commands out (its design
+// would go stale), and the refusal names the holder.
+TEST_F(KicadSave, TwoUpdatesAtOnceOnProjectsSharingSheetsBothSucceed) {
+    fs::copy_file(pro(), project() / "variant.kicad_pro");
+    fs::copy_file(project() / "video.kicad_sch", project() / "variant.kicad_sch");
+    static host::SaveCalls real;
+    real = host::saveCalls();
+    std::vector<pid_t> children;
+    for (const char* name : {"video.kicad_pro", "variant.kicad_pro"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            host::saveCalls().rename = [](const char* a, const char* b) {
+                static bool slowed = false;
+                if (!std::exchange(slowed, true)) ::usleep(300000);
+                return real.rename(a, b);
+            };
+            std::string path = (project() / name).string();
+            char command[] = "update";
+            char* argv[] = {const_cast<char*>("orlune"), command, path.data(), nullptr};
+            std::ostringstream out;
+            std::ostringstream err;
+            ::_exit(app::runCommandLine(3, argv, out, err));
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(child, ::waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    for (const char* name : {"video.kicad_pro", "variant.kicad_pro"}) {
+        const CliResult verify = runCli({"verify", (project() / name).string()});
+        EXPECT_EQ(0, verify.status) << name << verify.out << verify.err;
+    }
+    host::Host window;
+    window.setDesignFile(pro());
+    window.holdDesign(true);
+    ASSERT_EQ(host::kOk, window.impl().open()) << window.lastOpenError();
+    ASSERT_EQ(host::kOk, window.impl().close());
+    ::setenv("ORLUNE_LOCK_WAIT_MS", "0", 1);
+    const CliResult busy = runCli({"update", (project() / "variant.kicad_pro").string()});
+    ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+    EXPECT_EQ(3, busy.status);
+    EXPECT_THAT(busy.out + busy.err, HasSubstr("the design is busy: process " + std::to_string(::getpid())));
+    EXPECT_THAT(busy.out + busy.err, HasSubstr(" has " + fs::canonical(pro()).string() +
+                                               " open, and with it every KiCad project of its folder"));
 }
 
 // KiCad's lock is looked for beside the root the project file names, and
