@@ -34,7 +34,11 @@ std::string holderOf(int fd) {
     const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
     if (n <= 0) return {};
     std::string out(buf, static_cast<size_t>(n));
-    out.erase(std::find_if(out.begin(), out.end(), [](char c) { return c == '\n' || c == '\0'; }), out.end());
+    out.erase(std::find(out.begin(), out.end(), '\n'), out.end());
+    // Anyone who may write the folder may write these words: no control
+    // character of theirs reaches a terminal.
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
     return out;
 }
 }  // namespace
