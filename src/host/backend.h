@@ -17,6 +17,7 @@
 
 #include "host/design.h"
 #include "host/host.h"
+#include "host/save.h"
 
 namespace orlune::host {
 
@@ -57,9 +58,27 @@ class Backend {
 public:
     virtual ~Backend() = default;
 
-    // The file whose companion lock guards the design named `path` (symbolic
-    // links resolved): one lock for every name the design can be opened by.
-    virtual std::string lockedFile(const std::string& path) const { return path; }
+    // The file whose companion lock guards the design at `path` (symbolic
+    // links resolved), opened by the name `named`: one lock for every name
+    // the design can be opened by.
+    virtual std::string lockedFile(const std::string& path, const std::string& /*named*/) const { return path; }
+
+    // A save that ended early, to be finished or undone before a read: its
+    // journal, and the file whose lock guards it (`locked` when the lock the
+    // open holds does).
+    struct Journal {
+        std::string journal;
+        std::string locked;
+    };
+    // The journals an open under the lock of `locked` settles, for the design
+    // at `path`.
+    virtual std::vector<Journal> journals(const std::string& locked, const std::string& /*path*/) const {
+        return {{journalPathFor(locked), locked}};
+    }
+
+    // What the lock file says of its holder, so that a process kept waiting
+    // can name it; empty: nothing is written into the lock file.
+    virtual std::string lockHolder(const std::string& /*path*/) const { return {}; }
 
     // Reads and validates the design at `path`; `name` is how reasons name
     // it. kOk with `design` set, or kFileUnreadable, kNotJson,

@@ -35,19 +35,27 @@ bool resolve(const std::string& file, std::string& out) {
 // reads the files, so that every command sees the design wholly old or
 // wholly new. Where no lock can be had (a folder this user may not write)
 // nothing can be mended, and a half-done save is refused rather than read
-// (`reason` comes in as why the lock failed).
-int32_t settleInterruptedSave(int32_t status, const std::string& locked, const std::string& name, std::string& reason) {
-    const std::string journal = journalPathFor(locked);
-    if (status != kOk) {
+// (`reason` comes in as why the lock failed). A journal under another lock
+// than the one held (an older version's name) is settled under that lock
+// too, so that a save still running there is never undone.
+int32_t settleInterruptedSave(int32_t status, const Backend& backend, const std::string& locked,
+                              const std::string& path, const std::string& name, int waitMs, std::string& reason) {
+    for (const Backend::Journal& j : backend.journals(locked, path)) {
         struct stat st {};
-        if (::lstat(journal.c_str(), &st) != 0) return kOk;
-        reason = name + ": a save that ended early left the design's files half written (" + journal +
-                 "), which only a command that takes the design's lock finishes or undoes: " + reason;
-        return kFileUnreadable;
-    }
-    if (!recoverSave(journal, reason)) {
-        reason = name + ": " + reason;
-        return kFileUnreadable;
+        if (::lstat(j.journal.c_str(), &st) != 0) continue;
+        DesignLock other;
+        int32_t got = status;
+        if (got == kOk && j.locked != locked) got = other.acquire(j.locked, name, waitMs, reason);
+        if (got == kDesignBusy) return got;
+        if (got != kOk) {
+            reason = name + ": a save that ended early left the design's files half written (" + j.journal +
+                     "), which only a command that takes the design's lock finishes or undoes: " + reason;
+            return kFileUnreadable;
+        }
+        if (!recoverSave(j.journal, reason)) {
+            reason = name + ": " + reason;
+            return kFileUnreadable;
+        }
     }
     return kOk;
 }
@@ -115,11 +123,14 @@ int32_t Host::read(const std::string& path, std::string* text, DesignSummary& su
     DesignLock lock;
     std::string resolved;
     if (struct stat st{}; ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && resolve(path, resolved)) {
-        const std::string locked = backend->lockedFile(resolved);
-        const int32_t got =
-            lock.acquire(locked, path, impl_->lockWaitMs >= 0 ? impl_->lockWaitMs : defaultLockWaitMs(), reason);
+        const std::string locked = backend->lockedFile(resolved, path);
+        const int waitMs = impl_->lockWaitMs >= 0 ? impl_->lockWaitMs : defaultLockWaitMs();
+        const int32_t got = lock.acquire(locked, path, waitMs, reason);
         if (got == kDesignBusy) return got;
-        if (const int32_t settled = settleInterruptedSave(got, locked, path, reason); settled != kOk) return settled;
+        if (got == kOk) lock.describe(backend->lockHolder(resolved));
+        if (const int32_t settled = settleInterruptedSave(got, *backend, locked, resolved, path, waitMs, reason);
+            settled != kOk)
+            return settled;
     }
     std::unique_ptr<Design> design;
     const int32_t status = backend->read(path, path, design, reason);
@@ -191,22 +202,27 @@ int32_t Host::Impl::acquire() {
 
     Backend& store = storage();
     // A held design keeps its lock from the last conversation.
-    if (const std::string locked = store.lockedFile(path); !lock.held() || lock.design() != locked) {
+    if (const std::string locked = store.lockedFile(path, file); !lock.held() || lock.design() != locked) {
         std::string reason;
-        const int32_t status = lock.acquire(locked, file, lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs(), reason);
+        const int waitMs = lockWaitMs >= 0 ? lockWaitMs : defaultLockWaitMs();
+        const int32_t status = lock.acquire(locked, file, waitMs, reason);
         // A read-only conversation needs no lock where none can be created
         // (a design in a folder this user may not write).
         if (status == kDesignBusy || (status != kOk && !readOnly)) {
             openError = reason;
             return status;
         }
-        if (settleInterruptedSave(status, locked, file, reason) != kOk) {
+        if (const int32_t settled = settleInterruptedSave(status, store, locked, path, file, waitMs, reason);
+            settled != kOk) {
             openError = reason;
             lock.release();
             cached = false;
-            return kFileUnreadable;
+            return settled == kDesignBusy ? settled : kFileUnreadable;
         }
     }
+    // The lock names the design now held: a sibling project opened under
+    // the same folder lock says so to whoever waits.
+    if (lock.held()) lock.describe(store.lockHolder(path));
 
     // A conversation that may change the design is not begun on one that
     // cannot keep a change (a KiCad project that KiCad has open): the

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -23,6 +24,31 @@ int defaultLockWaitMs() {
         if (*end == '\0' && v >= 0 && v <= 3600000) return static_cast<int>(v);
     }
     return 5000;
+}
+
+namespace {
+// The holder's words in a lock file (DesignLock::describe), on one line;
+// empty when it holds none. The file is a regular one, opened already.
+std::string holderOf(int fd) {
+    char buf[1024];
+    const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
+    if (n <= 0) return {};
+    std::string out(buf, static_cast<size_t>(n));
+    out.erase(std::find(out.begin(), out.end(), '\n'), out.end());
+    // Anyone who may write the folder may write these words: no control
+    // character of theirs reaches a terminal.
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
+    return out;
+}
+}  // namespace
+
+void DesignLock::describe(const std::string& holder) {
+    if (fd_ < 0 || holder.empty()) return;
+    const std::string line = holder + "\n";
+    if (::ftruncate(fd_, 0) != 0) return;
+    // Best effort: a lock file that cannot say its holder still locks.
+    [[maybe_unused]] const ssize_t n = ::pwrite(fd_, line.data(), line.size(), 0);
 }
 
 int32_t DesignLock::acquire(const std::string& designPath, const std::string& name, int waitMs, std::string& reason) {
@@ -66,9 +92,10 @@ int32_t DesignLock::acquire(const std::string& designPath, const std::string& na
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!locked) {
+            const std::string holder = holderOf(fd);
             ::close(fd);
-            reason = name + ": the design is busy: another process has it open (waited " + std::to_string(waitMs) +
-                     " ms for " + path + ")";
+            reason = name + ": the design is busy: " + (holder.empty() ? "another process has it open" : holder) +
+                     " (waited " + std::to_string(waitMs) + " ms for " + path + ")";
             return kDesignBusy;
         }
         // A holder removes the lock file before it unlocks: the lock counts

@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli.h"
@@ -137,6 +139,11 @@ TEST_F(KicadSave, AKillAfterAnyRenameLeavesTheProjectWhollyOldOrWhollyNew) {
             int status = 0;
             ASSERT_EQ(child, ::waitpid(child, &status, 0));
             ASSERT_TRUE(WIFSIGNALED(status)) << "the save made fewer renames";
+            // Without the exchange, the journal under an earlier name (the project's or a sibling's).
+            if (fallback && fs::exists(project() / ".kicad-projects.orlune-journal"))
+                fs::rename(
+                    project() / ".kicad-projects.orlune-journal",
+                    project() / (killAfter % 2 ? ".video.kicad_pro.orlune-journal" : ".b.kicad_pro.orlune-journal"));
 
             const CliResult check = runCli({"check", pro()});
             EXPECT_EQ(0, check.status) << check.err;
@@ -147,13 +154,15 @@ TEST_F(KicadSave, AKillAfterAnyRenameLeavesTheProjectWhollyOldOrWhollyNew) {
             fs::copy(kVideo, project(), fs::copy_options::recursive);
         }
     }
-    // Where the lock cannot be taken (a link at its place), the journal is
-    // refused rather than the half-saved project read.
-    writeFile(project() / ".video.kicad_pro.orlune-journal", "orlune-journal 1\nexchange\n");
-    fs::create_symlink("/nonexistent", project() / "video.kicad_pro.lock");
-    const CliResult refused = runCli({"check", pro()});
-    EXPECT_EQ(3, refused.status);
-    EXPECT_THAT(refused.out, HasSubstr("left the design's files half written"));
+    // Where the journal's lock cannot be taken (a link at its place), under
+    // either name, the half-saved project is refused rather than read.
+    for (const std::string base : {"video.kicad_pro", "kicad-projects"}) {
+        writeFile(project() / ("." + base + ".orlune-journal"), "orlune-journal 1\nexchange\n");
+        fs::create_symlink("/nonexistent", project() / (base + ".lock"));
+        const CliResult refused = runCli({"check", pro()});
+        EXPECT_EQ(3, refused.status) << base;
+        EXPECT_THAT(refused.out, HasSubstr("left the design's files half written"));
+    }
 }
 
 // A sheet file that cannot be replaced (a bind-mounted file: EBUSY) at any
@@ -214,6 +223,47 @@ TEST_F(KicadSave, AnotherProgramsSaveIsNeverReplaced) {
     Files expected = before;
     expected["modul.kicad_sch"] = theirs;
     EXPECT_TRUE(expected == filesOf(project())) << ::testing::PrintToString(changed(expected, filesOf(project())));
+}
+
+// Two `orlune update` processes at once on the demo and a board variant
+// beside it (its own project and root, the same sheets), each slowed before
+// its first rename: the second waits for the folder's lock, then saves onto
+// the first's files. A window holding one keeps the other out, named.
+TEST_F(KicadSave, TwoUpdatesAtOnceOnProjectsSharingSheetsBothSucceed) {
+    fs::copy_file(pro(), project() / "variant.kicad_pro");
+    fs::copy_file(project() / "video.kicad_sch", project() / "variant.kicad_sch");
+    static host::SaveCalls real;
+    real = host::saveCalls();
+    const std::vector<std::string> names = {pro(), (project() / "variant.kicad_pro").string()};
+    std::vector<pid_t> children;
+    for (std::string path : names) {
+        if ((children.emplace_back(::fork())) == 0) {
+            host::saveCalls().rename = [](const char* a, const char* b) {
+                static bool slowed = false;
+                if (!std::exchange(slowed, true)) ::usleep(300000);
+                return real.rename(a, b);
+            };
+            char* argv[] = {const_cast<char*>("orlune"), const_cast<char*>("update"), path.data(), nullptr};
+            std::ostringstream out;
+            ::_exit(app::runCommandLine(3, argv, out, out));
+        }
+    }
+    for (const pid_t child : children) {
+        int status = -1;
+        EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    for (const std::string& path : names)
+        EXPECT_EQ(0, runCli({"verify", path}).status) << path;
+    host::Host window;
+    window.setDesignFile(pro());
+    window.holdDesign(true);
+    ASSERT_TRUE(window.impl().open() == host::kOk && window.impl().close() == host::kOk) << window.lastOpenError();
+    ::setenv("ORLUNE_LOCK_WAIT_MS", "0", 1);
+    const CliResult busy = runCli({"update", names[1]});
+    ::unsetenv("ORLUNE_LOCK_WAIT_MS");
+    EXPECT_EQ(3, busy.status);
+    EXPECT_THAT(busy.err, HasSubstr("busy: process " + std::to_string(::getpid()) + " (orlune_test_app) has " +
+                                    fs::canonical(pro()).string() + " open, and with it every KiCad project of"));
 }
 
 // KiCad's lock is looked for beside the root the project file names, and

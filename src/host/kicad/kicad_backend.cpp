@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string_view>
@@ -64,20 +65,88 @@ std::string openInKicad(const std::string& rootSchematic) {
            "); what it has not saved is not seen here";
 }
 
+// The lock of every KiCad project of a folder: "kicad-projects.lock".
+constexpr std::string_view kFolderLock = "kicad-projects";
+
+// The folder a project opened by the name `named` lives in, its links
+// resolved: the folder its sheet files are read from, even where the
+// project file is a link to elsewhere (`path`, resolved, the fallback).
+std::string projectFolder(const std::string& path, const std::string& named) {
+    std::error_code ec;
+    fs::path parent = fs::path(named).parent_path();
+    if (parent.empty()) parent = ".";
+    const fs::path real = fs::canonical(parent, ec);
+    if (!ec) return real.string();
+    std::string folder;
+    std::string base;
+    host::splitPath(path, folder, base);
+    return folder;
+}
+
+// The file whose lock guarded a project before projects were locked by
+// their folder: the project file where there is one.
+std::string projectLockedFile(const std::string& path) {
+    if (endsWith(path, ".kicad_sch")) {
+        fs::path pro(path);
+        pro.replace_extension(".kicad_pro");
+        std::error_code ec;
+        if (fs::is_regular_file(pro, ec)) return pro.string();
+    }
+    return path;
+}
+
+// " (NAME)" of this process, for a holder's words; empty when unknown.
+std::string processName() {
+    std::string name;
+    std::getline(std::ifstream("/proc/self/comm"), name);
+    return name.empty() ? std::string() : " (" + name + ")";
+}
+
 class KicadBackend final : public host::Backend {
 public:
     explicit KicadBackend(std::string file) : file_(std::move(file)) {}
 
-    std::string lockedFile(const std::string& path) const override {
-        // One lock for the project whichever of its files is named: the
-        // project file where there is one.
-        if (endsWith(path, ".kicad_sch")) {
-            fs::path pro(path);
-            pro.replace_extension(".kicad_pro");
-            std::error_code ec;
-            if (fs::is_regular_file(pro, ec)) return pro.string();
+    // One lock for every KiCad project of the folder the project is opened
+    // in, whichever of its files is named: projects of one folder share
+    // sheet files (board variants), and a save of one writes the sheets the
+    // others read. A command on a sibling waits for it as for the project's.
+    std::string lockedFile(const std::string& path, const std::string& named) const override {
+        return (fs::path(projectFolder(path, named)) / kFolderLock).string();
+    }
+
+    // The folder lock's journal, and the journals that versions locking one
+    // project at a time left beside a `.kicad_pro` (or a root without one)
+    // of the folder, each under that version's lock.
+    std::vector<Journal> journals(const std::string& locked, const std::string& path) const override {
+        std::vector<Journal> out{{host::journalPathFor(locked), locked}};
+        const auto add = [&](const std::string& file) {
+            const std::string journal = host::journalPathFor(file);
+            for (const Journal& j : out)
+                if (j.journal == journal) return;
+            out.push_back({journal, file});
+        };
+        add(projectLockedFile(path));
+        std::string folder;
+        std::string base;
+        host::splitPath(locked, folder, base);
+        constexpr std::string_view kSuffix = ".orlune-journal";
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(folder, ec)) {
+            const std::string n = e.path().filename().string();
+            if (n.size() < 2 || n[0] != '.' || !endsWith(n, kSuffix)) continue;
+            const std::string file = n.substr(1, n.size() - 1 - kSuffix.size());
+            if (endsWith(file, ".kicad_pro") || endsWith(file, ".kicad_sch")) found.push_back(folder + "/" + file);
         }
-        return path;
+        std::sort(found.begin(), found.end());
+        for (const std::string& file : found)
+            add(file);
+        return out;
+    }
+
+    std::string lockHolder(const std::string& path) const override {
+        return "process " + std::to_string(::getpid()) + processName() + " has " + path +
+               " open, and with it every KiCad project of its folder";
     }
 
     int32_t read(const std::string&, const std::string& name, std::unique_ptr<host::Design>& design,
@@ -307,7 +376,8 @@ int32_t KicadBackend::write(const std::string& path, const std::string& name, co
         }
         changes.push_back(std::move(c));
     }
-    if (!host::saveFiles(host::journalPathFor(lockedFile(path)), changes, failStage, reason)) return host::kSaveFailed;
+    if (!host::saveFiles(host::journalPathFor(lockedFile(path, name)), changes, failStage, reason))
+        return host::kSaveFailed;
     for (const host::FileChange& c : changes)
         written_.push_back(c.path);
     // What was written is what the next read finds: read it anew.
