@@ -197,7 +197,8 @@ private:
             }
             const auto body = [&](NodeIndex part) {
                 d_.forEachChild(part, [&](NodeIndex g) {
-                    if (std::optional<Box> b = graphic(g, true)) add(placed(*b), name);
+                    for (const Box& b : graphic(g, true))
+                        add(placed(b), name);
                     if (d_.head(g) == "pin") pin(g, pins, [&](const Box& b) { add(placed(b), name); });
                 });
             };
@@ -294,42 +295,74 @@ private:
         return textAt(at, text, size, 'c', side < 0 ? 'b' : 't', 90);
     }
 
-    // A graphic shape's box; Y negated in symbol libraries.
-    std::optional<Box> graphic(NodeIndex g, bool yUp) const {
+    // Whether a shape's inside is painted: an open one leaves paper within.
+    bool filled(NodeIndex g) const {
+        const NodeIndex type = d_.find(d_.find(g, "fill"), "type");
+        return type != kNone && d_.raw(d_.child(type, 1)) != "none";
+    }
+
+    // A graphic shape's boxes: a filled one whole, an open one its outline
+    // (a rectangle's four sides, a circle's bounding square's sides, each
+    // segment of a line); Y negated in symbol libraries.
+    std::vector<Box> graphic(NodeIndex g, bool yUp) const {
         const std::string_view h = d_.head(g);
+        std::vector<Box> boxes;
+        const auto outline = [&](const Box& b) {
+            if (filled(g)) {
+                boxes.push_back(b);
+                return;
+            }
+            const int64_t p = kWireHalfPen;
+            boxes.push_back({b.x1, b.y1, b.x2, b.y1 + 2 * p});
+            boxes.push_back({b.x1, b.y2 - 2 * p, b.x2, b.y2});
+            boxes.push_back({b.x1, b.y1, b.x1 + 2 * p, b.y2});
+            boxes.push_back({b.x2 - 2 * p, b.y1, b.x2, b.y2});
+        };
         if (h == "rectangle") {
             const NodeIndex s = d_.find(g, "start"), e = d_.find(g, "end");
-            if (s == kNone || e == kNone) return std::nullopt;
-            return spanning(xy(s, yUp), xy(e, yUp), kWireHalfPen);
-        }
-        if (h == "circle") {
-            const NodeIndex c = d_.find(g, "center");
-            if (c == kNone) return std::nullopt;
-            const sch::Point p = xy(c, yUp);
-            return around(p.x, p.y, mm(d_.child(d_.find(g, "radius"), 1)) + kWireHalfPen);
-        }
-        std::optional<Box> box;
-        const auto point = [&](sch::Point p) {
-            const Box b = around(p.x, p.y, kWireHalfPen);
-            if (box)
-                grow(*box, b);
-            else
-                box = b;
-        };
-        if (h == "arc") {
+            if (s != kNone && e != kNone) outline(spanning(xy(s, yUp), xy(e, yUp), kWireHalfPen));
+        } else if (h == "circle") {
+            if (const NodeIndex c = d_.find(g, "center"); c != kNone) {
+                const sch::Point p = xy(c, yUp);
+                outline(around(p.x, p.y, mm(d_.child(d_.find(g, "radius"), 1)) + kWireHalfPen));
+            }
+        } else if (h == "arc") {
+            std::optional<Box> box;
             for (const char* key : {"start", "mid", "end"})
-                if (const NodeIndex n = d_.find(g, key); n != kNone) point(xy(n, yUp));
+                if (const NodeIndex n = d_.find(g, key); n != kNone) {
+                    const sch::Point p = xy(n, yUp);
+                    const Box b = around(p.x, p.y, kWireHalfPen);
+                    if (box)
+                        grow(*box, b);
+                    else
+                        box = b;
+                }
+            if (box) boxes.push_back(*box);
         } else if (h == "polyline" || h == "bezier") {
+            std::optional<sch::Point> last;
+            const bool closed = filled(g);
+            std::optional<Box> all;
             d_.forEachChild(d_.find(g, "pts"), [&](NodeIndex n) {
-                if (d_.head(n) == "xy") point(xy(n, yUp));
+                if (d_.head(n) != "xy") return;
+                const sch::Point p = xy(n, yUp);
+                if (last) boxes.push_back(spanning(*last, p, kWireHalfPen));
+                const Box b = around(p.x, p.y, kWireHalfPen);
+                if (all)
+                    grow(*all, b);
+                else
+                    all = b;
+                last = p;
             });
+            if (closed && all) boxes = {*all};
         } else if (h == "text" && yUp) {
             const NodeIndex at = d_.find(g, "at");
-            if (at == kNone || hidden(g)) return std::nullopt;
-            const auto [jh, jv] = justification(g);
-            return textAt(xy(at, true), shownName(d_.text(d_.child(g, 1))), sizeOf(g), jh, jv, angleOf(at) % 180);
+            if (at != kNone && !hidden(g)) {
+                const auto [jh, jv] = justification(g);
+                boxes.push_back(
+                    textAt(xy(at, true), shownName(d_.text(d_.child(g, 1))), sizeOf(g), jh, jv, angleOf(at) % 180));
+            }
         }
-        return box;
+        return boxes;
     }
 
     void label(const sch::Label& l) {
@@ -417,8 +450,9 @@ private:
             });
         } else if (h == "image") {
             image(n);
-        } else if (std::optional<Box> b = graphic(n, false)) {
-            add(*b, "a drawing");
+        } else {
+            for (const Box& b : graphic(n, false))
+                add(b, "a drawing");
         }
     }
 
