@@ -4,7 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "host/kicad/text_node.h"
@@ -365,6 +367,19 @@ private:
         return boxes;
     }
 
+    // KiCad's reference list of a global label: the pages with a global
+    // label of its name, in the long (wider) form.
+    std::string referencesOf(const std::string& text) {
+        if (globalPages_.empty())
+            for (const sch::SheetInstance& in : p_.instances)
+                for (const sch::Label& l : p_.fileOf(in).labels)
+                    if (l.kind == sch::LabelKind::Global) globalPages_[l.text].insert(in.page);
+        std::string out = "[";
+        for (int page : globalPages_[text])
+            out += (out.size() > 1 ? "," : "") + std::to_string(page);
+        return out + "]";
+    }
+
     void label(const sch::Label& l) {
         const NodeIndex n = l.node;
         const int32_t h = l.size.height;
@@ -380,6 +395,10 @@ private:
         } else {
             hi = h / 2 + std::llround(p_.drawing.labelSizeRatio * h);
             lo = -hi;
+            // Where the project shows KiCad's reference list, it follows the body.
+            if (l.kind == sch::LabelKind::Global && p_.drawing.intersheetsRefShow)
+                along +=
+                    2 * std::llround(p_.drawing.textOffsetRatio * h) + strokeTextWidth(referencesOf(l.text), l.size);
         }
         // Along the spin; across it "above" is up for horizontal labels and
         // left for vertical ones.
@@ -514,6 +533,7 @@ private:
     const sch::SchematicFile& f_;
     const Sexpr& d_;
     Page page_;
+    std::map<std::string, std::set<int>> globalPages_;
 };
 
 }  // namespace
