@@ -172,8 +172,21 @@ private:
             unit = in_.symbols[index].unit;
         }
         const bool units = s.libSymbol >= 0 && f_.libSymbols[static_cast<size_t>(s.libSymbol)].unitCount > 1;
-        if (units && unit >= 1 && unit <= 26) ref += static_cast<char>('A' + unit - 1);
-        return ref;
+        if (!units || unit < 1) return ref;
+        // The unit as the project's settings write it: "A".."Z", "AA"…, or
+        // its number, after the separator where one is set.
+        std::string suffix;
+        if (p_.subpartFirstId >= '0' && p_.subpartFirstId <= '9') {
+            suffix = std::to_string(unit);
+        } else {
+            for (int u = unit; u > 0;) {
+                const int digit = (u - 1) % 26;
+                suffix.insert(suffix.begin(), static_cast<char>(p_.subpartFirstId + digit));
+                u = (u - digit) / 26;
+            }
+        }
+        if (p_.subpartSeparator != 0) suffix.insert(suffix.begin(), static_cast<char>(p_.subpartSeparator));
+        return ref + suffix;
     }
 
     void symbol(size_t index) {
