@@ -422,12 +422,13 @@ host::DesignNotes KicadBackend::describe(const host::Design& design) const {
     // Each own text against what its page prints, one page read at a time.
     notes.layouts.resize(design.items.size());
     std::vector<std::vector<size_t>> itemsOn(p.instances.size());
+    layout::GlobalPages globalPages;
     for (size_t k = 0; k < l.view.items.size() && k < design.items.size(); ++k)
         if (l.view.items[k].text >= 0 && l.view.items[k].instance >= 0)
             itemsOn[static_cast<size_t>(l.view.items[k].instance)].push_back(k);
     for (size_t i = 0; i < p.instances.size(); ++i) {
         if (itemsOn[i].empty()) continue;
-        const layout::Page page = layout::pageOf(p, p.instances[i]);
+        const layout::Page page = layout::pageOf(p, p.instances[i], globalPages);
         for (size_t k : itemsOn[i])
             notes.layouts[k] = layout::stateOf(page, p.fileOf(p.instances[i]), l.view.items[k].text);
     }

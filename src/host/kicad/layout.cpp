@@ -82,9 +82,22 @@ Box textAt(sch::Point at, std::string_view text, const sch::TextSize& size, char
     return {b.x1 + at.x, b.y1 + at.y, b.x2 + at.x, b.y2 + at.y};
 }
 
+constexpr size_t kBands = 64;
+
+// The first and last band a box reaches (those beyond the page clamped).
+std::pair<size_t, size_t> bandsOf(const Page& page, const Box& b) {
+    const int64_t height = std::max<int64_t>(page.area.y2 + page.area.y1, 1);  // the paper's height
+    const auto band = [&](int64_t y) {
+        return static_cast<size_t>(
+            std::clamp<int64_t>(y * static_cast<int64_t>(kBands) / height, 0, static_cast<int64_t>(kBands) - 1));
+    };
+    return {band(b.y1), band(b.y2)};
+}
+
 class PageReader {
 public:
-    PageReader(const sch::Project& p, const sch::SheetInstance& in) : p_(p), in_(in), f_(p.fileOf(in)), d_(f_.doc) {}
+    PageReader(const sch::Project& p, const sch::SheetInstance& in, GlobalPages& globalPages)
+        : p_(p), in_(in), f_(p.fileOf(in)), d_(f_.doc), globalPages_(globalPages) {}
 
     Page read() {
         const int64_t w = f_.paperSize.x, h = f_.paperSize.y;
@@ -111,6 +124,12 @@ public:
         for (const sch::SheetSymbol& s : f_.sheets)
             sheet(s);
         d_.forEachChild(d_.root(), [&](NodeIndex n) { topLevel(n); });
+        page_.bands.resize(kBands);
+        for (size_t k = 0; k < page_.drawn.size(); ++k) {
+            const auto [first, last] = bandsOf(page_, page_.drawn[k].box);
+            for (size_t b = first; b <= last; ++b)
+                page_.bands[b].push_back(static_cast<uint32_t>(k));
+        }
         return std::move(page_);
     }
 
@@ -545,14 +564,14 @@ private:
     const sch::SheetInstance& in_;
     const sch::SchematicFile& f_;
     const Sexpr& d_;
+    GlobalPages& globalPages_;
     Page page_;
-    std::map<std::string, std::set<int>> globalPages_;
 };
 
 }  // namespace
 
-Page pageOf(const sch::Project& project, const sch::SheetInstance& instance) {
-    return PageReader(project, instance).read();
+Page pageOf(const sch::Project& project, const sch::SheetInstance& instance, GlobalPages& globalPages) {
+    return PageReader(project, instance, globalPages).read();
 }
 
 Box textBox(const sch::SchematicFile& file, const sch::FreeText& text) {
@@ -572,8 +591,15 @@ Box textBox(const sch::SchematicFile& file, const sch::FreeText& text) {
 std::string stateOf(const Page& page, const sch::SchematicFile& file, int text) {
     const Box box = textBox(file, file.texts[static_cast<size_t>(text)]);
     if (!box.inside(page.area)) return kOffSheet;
+    std::vector<uint32_t> near;
+    const auto [first, last] = bandsOf(page, box);
+    for (size_t b = first; b <= last && b < page.bands.size(); ++b)
+        near.insert(near.end(), page.bands[b].begin(), page.bands[b].end());
+    std::sort(near.begin(), near.end());
+    near.erase(std::unique(near.begin(), near.end()), near.end());
     std::vector<std::string> over;
-    for (const Drawn& d : page.drawn) {
+    for (uint32_t k : near) {
+        const Drawn& d = page.drawn[k];
         if (d.text == text || !d.box.overlaps(box)) continue;
         if (std::find(over.begin(), over.end(), d.what) == over.end()) over.push_back(d.what);
     }

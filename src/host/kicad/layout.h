@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,8 +36,14 @@ struct Drawn {
 struct Page {
     std::vector<Drawn> drawn;
     Box area;
+    // Indexes into `drawn` by bands of the page's height, so that a text is
+    // checked against what lies near it, not the whole page.
+    std::vector<std::vector<uint32_t>> bands;
 };
-Page pageOf(const sch::Project& project, const sch::SheetInstance& instance);
+// The pages of each global label's name, for KiCad's reference lists: found
+// once per project, shared by its pages.
+using GlobalPages = std::map<std::string, std::set<int>>;
+Page pageOf(const sch::Project& project, const sch::SheetInstance& instance, GlobalPages& globalPages);
 
 // The box of a free text of `file` as KiCad draws it.
 Box textBox(const sch::SchematicFile& file, const sch::FreeText& text);
