@@ -228,7 +228,10 @@ std::string csvField(std::string_view text) {
 
 void writeCsv(const ConnectorAnalysis& analysis, std::ostream& out) {
     const std::string_view noted = analysis.noted ? ",label,page,uuid" : "";
-    out << "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state" << noted << "\r\n";
+    const bool checked = analysis.layoutChecked;
+    out << "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state" << noted
+        << (checked ? ",layout" : "") << "\r\n";
+    auto layout = [&](const std::string& state) { return checked ? ',' + csvField(state) : std::string(); };
     auto point = [](const ConnectorLine& line, int32_t value) { return line.hasPoint ? std::to_string(value) : ""; };
     auto names = [&](const ConnectorLine& line) {
         if (!analysis.noted) return std::string();
@@ -242,15 +245,16 @@ void writeCsv(const ConnectorAnalysis& analysis, std::ostream& out) {
             << csvField(line.busConnector && line.bus ? *line.bus : "") << ',' << rowMode(line) << ','
             << sheetList(line.sheets, ' ') << ',' << point(line, line.x) << ',' << point(line, line.y) << ','
             << point(line, line.justification) << ',' << csvField(line.now ? line.now->text : "") << ','
-            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << names(line) << "\r\n";
+            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << names(line)
+            << layout(line.now ? line.now->layout : "") << "\r\n";
     }
     for (const OwnText& stray : analysis.strays) {
         out << ',' << stray.sheet << ",,,,," << stray.x << ',' << stray.y << ',' << stray.justification << ','
-            << csvField(stray.text) << ",,stray" << noNames << "\r\n";
+            << csvField(stray.text) << ",,stray" << noNames << layout(stray.layout) << "\r\n";
     }
     for (const host::ForeignText& text : analysis.foreignTexts)
         out << ',' << text.sheet << ",,,,,,,," << csvField(text.text) << ",," << kForeign << ",," << csvField(text.page)
-            << ",\r\n";
+            << ',' << layout("") << "\r\n";
 }
 
 std::string where(const ConnectorLine& line) {
