@@ -39,7 +39,7 @@ _orlune() {
         settings) options+=" --left --right --max-row" ;;
         render) options+=" -o --output --sheet" ;;
         report) options+=" --json --csv" ;;
-        verify) options+=" --format" ;;
+        verify) options+=" --format --layout" ;;
         convert) options+=" -o --output --force" ;;
         utility)
             if [[ "$cur" != -* && "$prev" == utility ]]; then

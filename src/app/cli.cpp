@@ -74,7 +74,8 @@ CLI::Validator distance() {
 const char* const kFooter =
     "Exit status: 0 done; 1 an update pass ended early; 2 usage error; 3 a design could not be opened,\n"
     "has more than 100 sheets or could not be saved, or a picture could not be written (check: a design\n"
-    "is not valid); 4 verify found a connector whose text is not current. With several designs, the\n"
+    "is not valid); 4 verify found a connector whose text is not current (with --layout on a KiCad\n"
+    "project also: a placed text over other drawing or off the sheet). With several designs, the\n"
     "highest of their statuses.\n"
     "\n"
     "DESIGN may also be a KiCad project: its .kicad_pro or root .kicad_sch (known by name and content).\n"
@@ -236,6 +237,9 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
                      "text, or gcc: FILE:LINE:COLUMN: error: MESSAGE at each label in its file, for editors and CI")
         ->check(CLI::IsMember({"text", "gcc"}))
         ->type_name("FORMAT");
+    bool verifyLayout = false;
+    verifyCommand->add_flag("--layout", verifyLayout,
+                            "KiCad projects: also exit 4 when a placed text lies over other drawing or off the sheet");
 
     CLI::App* checkCommand = app.add_subcommand("check", "Validate each design file without changing it");
     checkCommand->add_option("DESIGN", designs, "The design files")->required();
@@ -290,7 +294,8 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
                                          : ReportFormat::Text,
                              out, err);
         if (verifyCommand->parsed())
-            return runVerify(designs, out, err, verifyFormat == "gcc" ? VerifyFormat::Gcc : VerifyFormat::Text);
+            return runVerify(designs, out, err, verifyFormat == "gcc" ? VerifyFormat::Gcc : VerifyFormat::Text,
+                             verifyLayout);
         if (checkCommand->parsed()) return runCheck(designs, out, err);
         if (convertCommand->parsed()) return runConvert(convert, out, err);
         return usageError(err, "a command is required");

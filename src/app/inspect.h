@@ -22,7 +22,10 @@ int runReport(const std::string& designPath, ReportFormat format, std::ostream& 
 // MESSAGE" at the connector's place in the file the user edits, where the
 // storage knows it ("DESIGN: error: MESSAGE" where not), for editors and CI.
 enum class VerifyFormat { Text, Gcc };
+// `layout`: also a line (and exit 4) for each placed text that lies over
+// other drawing or leaves the drawing area, where the storage knows how its
+// pages print (a KiCad project); a design file says it has nothing to check.
 int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err,
-              VerifyFormat format = VerifyFormat::Text);
+              VerifyFormat format = VerifyFormat::Text, bool layout = false);
 
 }  // namespace orlune::app

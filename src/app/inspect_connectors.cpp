@@ -182,6 +182,7 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
     analysis.passEndsEarly = run.list.PassEndedEarly;
     analysis.noted = !notes.connectors.empty();
     analysis.foreignTexts = notes.foreignTexts;
+    analysis.layoutChecked = !notes.layouts.empty();
     // A user's "@" text is no own text: Update leaves it where it is.
     std::set<std::size_t> foreign;
     for (const host::ForeignText& text : notes.foreignTexts)
@@ -206,7 +207,8 @@ ConnectorAnalysis compareWithPass(const host::Design& design, const Run& run, co
             ownedBy[item.owner].push_back(own.size());
         else
             ownAt[{item.sheet, item.x, item.y, item.justification}].push_back(own.size());
-        own.push_back({item.sheet, item.x, item.y, item.justification, item.style, item.text});
+        own.push_back({item.sheet, item.x, item.y, item.justification, item.style, item.text,
+                       k < notes.layouts.size() ? notes.layouts[k] : std::string()});
     }
     std::vector<bool> claimed(own.size(), false);
 

@@ -59,6 +59,9 @@ struct OwnText {
     int32_t justification = 0;
     int32_t style = 0;
     std::string text;  // UTF-8
+    // How it stands on the printed page, where the storage checks that
+    // ("free", "off the sheet", "over C44"); else empty.
+    std::string layout;
 };
 
 struct ConnectorLine {
@@ -89,6 +92,7 @@ struct ConnectorAnalysis {
     bool passEndsEarly = false;
     bool noted = false;                           // the backend names the connectors (a KiCad project)
     std::vector<host::ForeignText> foreignTexts;  // "@" texts a user wrote: left alone
+    bool layoutChecked = false;                   // the storage says how its texts print
 };
 
 // Runs start-up and the update pass on a copy in memory (message boxes to

@@ -23,6 +23,8 @@ namespace {
 
 // The state of a text beginning with "@" that a user wrote: Update leaves it.
 constexpr std::string_view kForeign = "user's text";
+// The layout state of a text with paper alone around it.
+constexpr std::string_view kLayoutFree = "free";
 
 std::string sheetList(const std::vector<int32_t>& sheets, char separator) {
     std::string text;
@@ -56,8 +58,10 @@ void writeTable(const ConnectorAnalysis& analysis, std::ostream& out) {
     std::vector<std::vector<std::string>> rows;
     // A KiCad project's connectors by their label and page, as its user
     // reads them.
-    if (analysis.noted)
-        rows.push_back({"LABEL", "PAGE", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
+    if (analysis.noted) rows.push_back({"LABEL", "PAGE", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
+    const bool layout = analysis.layoutChecked;
+    if (layout)
+        rows.back().push_back("LAYOUT");
     else
         rows.push_back({"REFDES", "SHEET", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
     for (const ConnectorLine& line : analysis.connectors) {
@@ -65,12 +69,16 @@ void writeTable(const ConnectorAnalysis& analysis, std::ostream& out) {
                         line.note ? escapeText(line.note->page) : std::to_string(line.sheet), signal(line),
                         std::string(rowMode(line)), line.sheets.empty() ? "-" : sheetList(line.sheets, ','),
                         line.now ? quotedText(line.now->text) : "-", std::string(stateName(line.state))});
+        if (layout) rows.back().push_back(line.now && !line.now->layout.empty() ? line.now->layout : "-");
     }
     for (const OwnText& stray : analysis.strays) {
         rows.push_back({"-", std::to_string(stray.sheet), "-", "-", "-", quotedText(stray.text), "stray"});
+        if (layout) rows.back().push_back(stray.layout.empty() ? "-" : stray.layout);
     }
-    for (const host::ForeignText& text : analysis.foreignTexts)
+    for (const host::ForeignText& text : analysis.foreignTexts) {
         rows.push_back({"-", escapeText(text.page), "-", "-", "-", quotedText(text.text), std::string(kForeign)});
+        if (layout) rows.back().push_back("-");
+    }
     std::vector<std::size_t> width(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (std::size_t c = 0; c < row.size(); ++c)
@@ -153,6 +161,13 @@ void writeJson(const std::string& path, const ConnectorAnalysis& analysis, std::
         optionalString(line.expected);
         json.key("state");
         json.string(stateName(line.state));
+        if (analysis.layoutChecked) {
+            json.key("layout");
+            if (line.now && !line.now->layout.empty())
+                json.string(line.now->layout);
+            else
+                json.null();
+        }
         json.endObject();
     }
     json.endArray();
@@ -213,7 +228,10 @@ std::string csvField(std::string_view text) {
 
 void writeCsv(const ConnectorAnalysis& analysis, std::ostream& out) {
     const std::string_view noted = analysis.noted ? ",label,page,uuid" : "";
-    out << "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state" << noted << "\r\n";
+    const bool checked = analysis.layoutChecked;
+    out << "refDes,sheet,net,bus,rowMode,sheets,x,y,justification,text,expected,state" << noted
+        << (checked ? ",layout" : "") << "\r\n";
+    auto layout = [&](const std::string& state) { return checked ? ',' + csvField(state) : std::string(); };
     auto point = [](const ConnectorLine& line, int32_t value) { return line.hasPoint ? std::to_string(value) : ""; };
     auto names = [&](const ConnectorLine& line) {
         if (!analysis.noted) return std::string();
@@ -227,15 +245,16 @@ void writeCsv(const ConnectorAnalysis& analysis, std::ostream& out) {
             << csvField(line.busConnector && line.bus ? *line.bus : "") << ',' << rowMode(line) << ','
             << sheetList(line.sheets, ' ') << ',' << point(line, line.x) << ',' << point(line, line.y) << ','
             << point(line, line.justification) << ',' << csvField(line.now ? line.now->text : "") << ','
-            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << names(line) << "\r\n";
+            << csvField(line.expected ? *line.expected : "") << ',' << stateName(line.state) << names(line)
+            << layout(line.now ? line.now->layout : "") << "\r\n";
     }
     for (const OwnText& stray : analysis.strays) {
         out << ',' << stray.sheet << ",,,,," << stray.x << ',' << stray.y << ',' << stray.justification << ','
-            << csvField(stray.text) << ",,stray" << noNames << "\r\n";
+            << csvField(stray.text) << ",,stray" << noNames << layout(stray.layout) << "\r\n";
     }
     for (const host::ForeignText& text : analysis.foreignTexts)
         out << ',' << text.sheet << ",,,,,,,," << csvField(text.text) << ",," << kForeign << ",," << csvField(text.page)
-            << ",\r\n";
+            << ',' << layout("") << "\r\n";
 }
 
 std::string where(const ConnectorLine& line) {
@@ -312,7 +331,8 @@ private:
     std::map<std::string, std::vector<std::size_t>> lineStarts_;
 };
 
-int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err, VerifyFormat format) {
+int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, std::ostream& err, VerifyFormat format,
+              bool layout) {
     FilePlaces places;
     const bool gcc = format == VerifyFormat::Gcc;
     int worst = kExitOk;
@@ -358,8 +378,21 @@ int runVerify(const std::vector<std::string>& designPaths, std::ostream& out, st
             out << ": " << quotedText(stray.text) << " stands beside no connector, Update would remove it\n";
             ++differing;
         }
+        std::size_t misplaced = 0;
+        if (layout && analysis.layoutChecked) {
+            for (const ConnectorLine& line : analysis.connectors) {
+                if (!line.now || line.now->layout.empty() || line.now->layout == kLayoutFree) continue;
+                out << located(&line) << where(line) << ": " << quotedText(line.now->text) << " " << line.now->layout
+                    << "\n";
+                ++misplaced;
+            }
+        } else if (layout && !gcc) {
+            out << "layout: a design file keeps its own placement rules; no page layout to check\n";
+        }
+        differing += misplaced;
         if (differing == 0) {
             if (!gcc) out << "ok: " << analysis.connectors.size() << " sheet connectors as Update would leave them\n";
+            if (!gcc && layout && analysis.layoutChecked) out << "ok: every placed text stands free on its page\n";
         } else {
             worst = std::max(worst, kExitDiffers);
         }

@@ -52,6 +52,11 @@ struct DesignNotes {
     // A stored label, net or bus name as the page shows it (a storage may
     // write some characters as escapes); unset: as stored.
     std::function<std::string(std::string_view)> shownName;
+    // Per design item: where the storage knows how its pages print, whether
+    // the text stands on paper alone ("free"), leaves the drawing area ("off
+    // the sheet") or lies over other drawing ("over C44, a wire"); empty
+    // where not checked. Empty: the storage checks no layout.
+    std::vector<std::string> layouts;
 };
 
 class Backend {

@@ -42,14 +42,14 @@ Output report(const std::filesystem::path& design, app::ReportFormat format) {
     return r;
 }
 
-Output verify(const std::vector<std::filesystem::path>& designs) {
+Output verify(const std::vector<std::filesystem::path>& designs, bool layout = false) {
     std::vector<std::string> paths;
     for (const auto& d : designs)
         paths.push_back(d.string());
     std::ostringstream out;
     std::ostringstream err;
     Output r;
-    r.status = app::runVerify(paths, out, err);
+    r.status = app::runVerify(paths, out, err, app::VerifyFormat::Text, layout);
     r.out = out.str();
     r.err = err.str();
     return r;
@@ -215,6 +215,12 @@ TEST_F(InspectTest, VerifyPassesAfterAnUpdate) {
     Output r = verify({design});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "ok: 7 sheet connectors as Update would leave them\n");
+    // A design file keeps its own placement: --layout checks nothing more, and says so.
+    r = verify({design}, true);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out,
+              "layout: a design file keeps its own placement rules; no page layout to check\n"
+              "ok: 7 sheet connectors as Update would leave them\n");
 
     // After the update the report agrees: the refused list stays "too long".
     r = report(design, app::ReportFormat::Json);

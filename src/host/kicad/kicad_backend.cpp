@@ -18,6 +18,7 @@
 
 #include "host/json.h"
 #include "host/kicad/connectivity.h"
+#include "host/kicad/layout.h"
 #include "host/kicad/project.h"
 #include "host/kicad/project_file_edit.h"
 #include "host/kicad/to_connectivity.h"
@@ -487,6 +488,19 @@ host::DesignNotes KicadBackend::describe(const host::Design& design) const {
         std::vector<int32_t>& texts = itemOf[static_cast<size_t>(o.instance)];
         if (texts.size() <= static_cast<size_t>(o.text)) texts.resize(static_cast<size_t>(o.text) + 1, -1);
         texts[static_cast<size_t>(o.text)] = static_cast<int32_t>(k);
+    }
+    // Each own text against what its page prints, one page read at a time.
+    notes.layouts.resize(design.items.size());
+    std::vector<std::vector<size_t>> itemsOn(p.instances.size());
+    layout::GlobalPages globalPages;
+    for (size_t k = 0; k < l.view.items.size() && k < design.items.size(); ++k)
+        if (l.view.items[k].text >= 0 && l.view.items[k].instance >= 0)
+            itemsOn[static_cast<size_t>(l.view.items[k].instance)].push_back(k);
+    for (size_t i = 0; i < p.instances.size(); ++i) {
+        if (itemsOn[i].empty()) continue;
+        const layout::Page page = layout::pageOf(p, p.instances[i], globalPages);
+        for (size_t k : itemsOn[i])
+            notes.layouts[k] = layout::stateOf(page, p.fileOf(p.instances[i]), l.view.items[k].text);
     }
     for (size_t f = 0; f < p.files.size(); ++f) {
         const std::vector<int> foreign = classifyTexts(p.files[f], instancePathsOf(p, static_cast<int>(f))).foreign;

@@ -546,6 +546,10 @@ private:
 
 }  // namespace
 
+int32_t strokeTextWidth(const std::string& row, const sch::TextSize& size) {
+    return textBoxWidth(row, size);
+}
+
 int32_t strokeAdvance(char32_t c, int32_t width) {
     return kiRound(strokeUnits(c) / 21.0 * width);
 }

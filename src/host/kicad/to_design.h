@@ -87,5 +87,8 @@ std::string shownName(std::string_view stored);
 // Advance of a character in KiCad's stroke font for text width `width`
 // (internal units), rounded as KiCad 7+ round it.
 int32_t strokeAdvance(char32_t c, int32_t width);
+// The width of KiCad's box around one row of text in the stroke font
+// (markup drawn as its content, the pen on both sides).
+int32_t strokeTextWidth(const std::string& row, const sch::TextSize& size);
 
 }  // namespace orlune::kicad
