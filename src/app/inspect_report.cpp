@@ -58,12 +58,12 @@ void writeTable(const ConnectorAnalysis& analysis, std::ostream& out) {
     std::vector<std::vector<std::string>> rows;
     // A KiCad project's connectors by their label and page, as its user
     // reads them.
-    if (analysis.noted) rows.push_back({"LABEL", "PAGE", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
-    const bool layout = analysis.layoutChecked;
-    if (layout)
-        rows.back().push_back("LAYOUT");
+    if (analysis.noted)
+        rows.push_back({"LABEL", "PAGE", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
     else
         rows.push_back({"REFDES", "SHEET", "SIGNAL", "ROWS", "LISTS", "TEXT NOW", "STATE"});
+    const bool layout = analysis.layoutChecked;
+    if (layout) rows.back().push_back("LAYOUT");
     for (const ConnectorLine& line : analysis.connectors) {
         rows.push_back({line.note ? escapeText(line.note->label) : escapeText(line.refDes),
                         line.note ? escapeText(line.note->page) : std::to_string(line.sheet), signal(line),
